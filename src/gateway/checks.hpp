@@ -1,0 +1,41 @@
+// Run-time checks of the numeric layer: every index, size and integer
+// conversion is checked here before an array is touched.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "gateway/failure.hpp"
+
+namespace tern {
+
+// Largest number of elements of any array the chain creates.
+inline constexpr double kMaxElements = 2147483647.0;
+
+inline bool isWhole(double v) { return std::isfinite(v) && v == std::floor(v); }
+
+// A value that must be a whole number (an index, a count): raises
+// "Coder:MATLAB:NonIntegerInput" naming `what` otherwise.
+void requireWhole(double v, const char* what);
+
+// A requested array dimension: whole, finite, non-negative and within the
+// element limit. Returns it as a size.
+std::size_t toSize(double v, const char* what);
+
+// A 1-based index into an array of `size` elements, checked for being whole
+// and in 1..size; returns the 0-based position.
+std::size_t toIndex(double v, std::size_t size, const char* array);
+
+// Product of two element counts, refused with "Coder:MATLAB:pmaxsize" when it
+// exceeds the element limit (checked before multiplying, no overflow).
+std::size_t checkedProduct(std::size_t a, std::size_t b, const char* what);
+
+// Refuses a new array of `n` elements beyond the element limit.
+void requireAllocatable(std::size_t n, const char* what);
+
+// Two sizes that must match (an assignment or element-wise operation).
+void requireSameSize(std::size_t a, std::size_t b, const char* what);
+
+}  // namespace tern
