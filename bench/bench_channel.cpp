@@ -1,0 +1,93 @@
+// The Watterson channel ("moderado", Ns 5) on one long interleaver block
+// (161,552 symbols) shaped with pulse delay 6 and roll-off 0.35: 807,820
+// samples, fading, delay and noise included.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <random>
+
+#include "channel/ternFade.hpp"
+#include "channel/watterson.hpp"
+#include "filters/filters.hpp"
+
+// Heap accounting, for the peak memory of one call.
+namespace {
+std::atomic<std::size_t> g_live{0};
+std::atomic<std::size_t> g_peak{0};
+}  // namespace
+
+void* operator new(std::size_t n) {
+    void* p = std::malloc(n + 16);
+    if (p == nullptr) throw std::bad_alloc();
+    *static_cast<std::size_t*>(p) = n;
+    const std::size_t live = g_live += n;
+    std::size_t peak = g_peak.load();
+    while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
+    }
+    return static_cast<char*>(p) + 16;
+}
+void operator delete(void* p) noexcept {
+    if (p == nullptr) return;
+    void* base = static_cast<char*>(p) - 16;
+    g_live -= *static_cast<std::size_t*>(base);
+    std::free(base);
+}
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+
+namespace {
+
+tern::ComplexColumn shapedBurst() {
+    std::mt19937 engine(1);
+    const double a = std::sqrt(0.5);
+    tern::ComplexColumn s(161552);
+    for (auto& v : s) v = tern::Complex(engine() & 1 ? a : -a, engine() & 1 ? a : -a);
+    return tern::ternShape(s, 0.35, 6, 5).out;
+}
+
+void BM_ternFade(benchmark::State& state) {
+    const auto input = shapedBurst();
+    const tern::VarWatterson channel{"moderado", 10.0, 42};
+    const tern::VarShapping shaping{0.35, 6, 5};
+    tern::Mt19937Source random;
+    const std::size_t before = g_live.load();
+    g_peak = before;
+    benchmark::DoNotOptimize(tern::ternFade(input, channel, shaping, random));
+    const double peak = static_cast<double>(g_peak.load() - before) / 1e6;
+    for (auto _ : state) {
+        auto r = tern::ternFade(input, channel, shaping, random);
+        benchmark::DoNotOptimize(r.AwgnOut.data());
+    }
+    state.counters["samples_per_s"] = benchmark::Counter(static_cast<double>(input.size()), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["peak_MB"] = peak;
+}
+BENCHMARK(BM_ternFade)->Unit(benchmark::kMillisecond);
+
+// The parts on their own: the gains of one path, and the 2*(L + d) normal draws.
+void BM_pathGains(benchmark::State& state) {
+    tern::Mt19937Source random;
+    random.seed(1);
+    const auto path = tern::watterson::drawPath(random);
+    std::vector<tern::Complex> g(807820);
+    for (auto _ : state) {
+        tern::watterson::pathGains(path, 0.5, 1.0 / 96000, g.size(), g.data());
+        benchmark::DoNotOptimize(g.data());
+    }
+    state.counters["samples_per_s"] = benchmark::Counter(static_cast<double>(g.size()), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_pathGains)->Unit(benchmark::kMillisecond);
+
+void BM_normalDraws(benchmark::State& state) {
+    tern::Mt19937Source random;
+    random.seed(1);
+    std::vector<double> z(2 * 807916);
+    for (auto _ : state) {
+        random.normal(z.data(), z.size(), 1);
+        benchmark::DoNotOptimize(z.data());
+    }
+    state.counters["normals_per_s"] = benchmark::Counter(static_cast<double>(z.size()), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_normalDraws)->Unit(benchmark::kMillisecond);
+
+}  // namespace

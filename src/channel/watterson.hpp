@@ -1,0 +1,62 @@
+// The two fading paths of the Watterson channel: the four named conditions,
+// the draw of each path's 20 sinusoids, and the gains they give sample by
+// sample.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+
+#include "gateway/random.hpp"
+#include "gateway/types.hpp"
+
+namespace tern::watterson {
+
+// Symbol rate the simulator assumes; the sample rate is this times Ns.
+inline constexpr double kSymbolRate = 19200.0;
+inline constexpr std::size_t kSinusoids = 20;
+// Per-quadrature weight scale sqrt(10^(-3/10) / 2): each path has mean power 10^(-3/10).
+inline constexpr double kWeightScale = 0.5005932648504533;
+// 1 / sqrt(20), the normalisation of the sum of sinusoids.
+inline constexpr double kSumScale = 0.22360679774997896;
+inline constexpr double kPi = 3.141592653589793;
+
+struct Condition {
+    const char* model;
+    double ED;   // Doppler spread, Hz
+    double RER;  // delay between the paths, s
+};
+
+// The condition named exactly `model` (length and every character, case
+// included), or nullptr.
+const Condition* findCondition(const std::string& model);
+
+// One path's random draws: weights a + j*b and normalised frequencies c.
+struct Path {
+    std::array<double, kSinusoids> a{}, b{}, c{};
+};
+
+// Draws a, then b, then c (20 standard normal numbers each).
+Path drawPath(RandomSource& random);
+
+// g(j) = sum over i of exp(j*f_i*(2*pi*t_j)) * kSumScale * (kWeightScale*a_i + j*kWeightScale*b_i),
+// f_i = (ED*0.5)*c_i, t_j = j*Ts, for j = 0 .. count - 1, written to out.
+// Computed with phasor recurrences re-anchored to the exact exponential at
+// the start of every short block, never as a count-by-20 matrix.
+void pathGains(const Path& path, double ED, double Ts, std::size_t count, Complex* out);
+
+// Path delay in samples, round(RER / Ts) with halves away from zero,
+// checked to be a valid size.
+std::size_t pathDelay(double fs, double RER);
+
+}  // namespace tern::watterson
+
+namespace tern {
+
+// Draws both paths (path 1 a, b, c; path 2 a, b, c), fills raios (L-by-2,
+// column p the gain of path p) and the faded signal of L + d samples:
+// y(k) = x(k)*g1(k) + x(k - d)*g2(k - d).
+void h_watterson(double fs, double RER, double ED, const ComplexColumn& x, RandomSource& random, ComplexMatrix& raios,
+                 ComplexColumn& faded);
+
+}  // namespace tern
