@@ -1,0 +1,56 @@
+// Deinterleaver: puts the values of every interleaver block back at the
+// positions that the interleaver table names (Y(interTable(j)) = X(j)).
+#include <string>
+
+#include "gateway/checks.hpp"
+#include "receive/receive.hpp"
+
+namespace tern {
+
+namespace {
+
+void requireInterleaved(double codeRate) {
+    if (codeRate == 1.0) raiseOwn("ERRO! Esta configuracao da forma de onda nao utiliza interleaving.");
+}
+
+// Number of interleaver blocks of `length` values each in the input.
+std::size_t countBlocks(std::size_t count, std::size_t length) {
+    if (count == 0) return 0;
+    if (length == 0 || count % length != 0)
+        raiseRunTime(id::ReshapeNotSameNumel, "The " + std::to_string(count) +
+                                                  " input values are not a whole number of interleaver blocks of " +
+                                                  std::to_string(length) + " (milstd.interLength).");
+    return count / length;
+}
+
+// The table as 0-based target positions within a block, every entry checked.
+std::vector<std::size_t> tableTargets(const RealColumn& interTable, std::size_t length) {
+    requireSameSize(interTable.size(), length, "milstd.interTable against milstd.interLength");
+    std::vector<std::size_t> targets(length);
+    for (std::size_t j = 0; j < length; ++j)
+        targets[j] = toIndex(interTable[j], length, "the deinterleaved block (milstd.interTable entry)");
+    return targets;
+}
+
+}  // namespace
+
+UnweaveOut ternUnweave(const RealColumn& DeinterleaverIn, const Milstd& milstd) {
+    requireInterleaved(milstd.codeRate);
+    const std::size_t length = toSize(milstd.interLength, "milstd.interLength");
+    const std::size_t blocks = countBlocks(DeinterleaverIn.size(), length);
+    UnweaveOut out;
+    if (blocks == 0) return out;
+    const std::vector<std::size_t> targets = tableTargets(milstd.interTable, length);
+
+    // Positions that the table never names (a table that is not a
+    // permutation) stay 0; a position named twice keeps the later value.
+    out.out.assign(DeinterleaverIn.size(), 0.0);
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const double* x = DeinterleaverIn.data() + b * length;
+        double* y = out.out.data() + b * length;
+        for (std::size_t j = 0; j < length; ++j) y[targets[j]] = x[j];
+    }
+    return out;
+}
+
+}  // namespace tern
