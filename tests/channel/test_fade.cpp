@@ -8,8 +8,11 @@
 #include "channel/ternFade.hpp"
 #include "channel/watterson.hpp"
 #include "gateway/failure.hpp"
+#include "support/failure.hpp"
 
 namespace tern {
+
+using tern::test_support::failureOf;
 namespace {
 
 constexpr double kPi = 3.141592653589793;
@@ -40,16 +43,6 @@ Complex directGain(const std::vector<double>& abc, double ED, double fs, std::si
         g += Complex(std::cos(phi), std::sin(phi)) * 0.22360679774997896 * Complex(k * abc[i], k * abc[20 + i]);
     }
     return g;
-}
-
-Failure failureOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Failure& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no failure raised";
-    return Failure(FailureKind::RunTime, "", "");
 }
 
 // A source in some mid-stream state, with a spare normal pending.

@@ -5,8 +5,11 @@
 
 #include "filters/filters.hpp"
 #include "gateway/failure.hpp"
+#include "support/failure.hpp"
 
 namespace tern {
+
+using tern::test_support::failureOf;
 namespace {
 
 constexpr double kPi = 3.141592653589793;
@@ -19,17 +22,6 @@ double textbookRrc(double beta, double t) {
 }
 
 double energy(const RealColumn& h) { return std::inner_product(h.begin(), h.end(), h.begin(), 0.0); }
-
-template <class F>
-Failure failureOf(F&& f) {
-    try {
-        f();
-    } catch (const Failure& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no failure raised";
-    return Failure(FailureKind::RunTime, "", "");
-}
 
 TEST(RrcFir, TapCountAndSamplingInstants) {
     for (double D : {0.0, 1.0, 3.0, 6.0})

@@ -10,8 +10,11 @@
 #include "filters/convolution.hpp"
 #include "filters/filters.hpp"
 #include "gateway/failure.hpp"
+#include "support/failure.hpp"
 
 namespace tern {
+
+using tern::test_support::identifierOf;
 namespace {
 
 ComplexColumn randomSignal(std::size_t n, unsigned seed) {
@@ -58,15 +61,6 @@ void expectClose(const ComplexColumn& got, const ComplexColumn& want, const std:
         ASSERT_NEAR(got[j].real(), want[j].real(), tol) << what << " sample " << j;
         ASSERT_NEAR(got[j].imag(), want[j].imag(), tol) << what << " sample " << j;
     }
-}
-
-std::string failureId(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Failure& e) {
-        return e.identifier();
-    }
-    return "none";
 }
 
 // Every kernel variant this machine runs, restoring the default afterwards.
@@ -132,7 +126,7 @@ TEST(TernShape, OrientationAndEmptyInputs) {
     const ShapeOut empty = ternShape(ComplexColumn{}, 0.35, 0, 4);
     ASSERT_EQ(empty.out.size(), 1u);
     EXPECT_EQ(empty.out[0], Complex(0, 0));
-    EXPECT_EQ(failureId([] { ternShape(ComplexColumn{}, 0.35, 1, 4); }), id::ConvOrientation);
+    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn{}, 0.35, 1, 4); }), id::ConvOrientation);
     // Ns 0 with no symbols is accepted (one tap, one zero).
     EXPECT_EQ(ternShape(ComplexColumn{}, 0.35, 3, 0).out.size(), 1u);
 
@@ -140,9 +134,9 @@ TEST(TernShape, OrientationAndEmptyInputs) {
     for (double D : {1.0, 2.0, 3.0}) {
         const auto M = static_cast<std::size_t>(2 * D + 1);
         EXPECT_EQ(ternShape(ComplexColumn(M, 1.0), 0.35, D, 2).out.size(), M * 2 + static_cast<std::size_t>(4 * D));
-        EXPECT_EQ(failureId([&] { ternShape(ComplexColumn(M, 1.0), 0.35, D, 1); }), id::ConvOrientation);
+        EXPECT_EQ(identifierOf([&] { ternShape(ComplexColumn(M, 1.0), 0.35, D, 1); }), id::ConvOrientation);
         for (double Ns : {1.0, 2.0, 5.0})
-            EXPECT_EQ(failureId([&] { ternShape(ComplexColumn(M - 1, 1.0), 0.35, D, Ns); }), id::ConvOrientation);
+            EXPECT_EQ(identifierOf([&] { ternShape(ComplexColumn(M - 1, 1.0), 0.35, D, Ns); }), id::ConvOrientation);
     }
 
     // No taps at all (D -0.5, Ns 1): the output is the signal's length in zeros.
@@ -152,14 +146,14 @@ TEST(TernShape, OrientationAndEmptyInputs) {
 }
 
 TEST(TernShape, UpsamplingChecks) {
-    EXPECT_EQ(failureId([] { ternShape(ComplexColumn(4), 0.35, 1, 0); }), id::DimensionMismatch);   // no slots
-    EXPECT_EQ(failureId([] { ternShape(ComplexColumn(4), 0.35, 0.2, 2.5); }), id::NonIntegerInput); // Ns fractional
-    EXPECT_EQ(failureId([] { ternShape(ComplexColumn(3), 0.35, 0.2, 2.5); }), id::NonIntegerInput); // 7.5 samples
-    EXPECT_EQ(failureId([] { ternShape(ComplexColumn(4), 0.35, 1, -2); }), id::InvalidSizeVector);  // -8 samples
-    EXPECT_EQ(failureId([] { ternShape(ComplexColumn{}, 0.35, 0, -1); }), id::DimensionMismatch);   // descending slots
-    EXPECT_EQ(failureId([] { ternShape(ComplexColumn(4), 0.35, 0.25, 3); }), id::NonIntegerInput);  // 2.5 taps first
+    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(4), 0.35, 1, 0); }), id::DimensionMismatch);   // no slots
+    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(4), 0.35, 0.2, 2.5); }), id::NonIntegerInput); // Ns fractional
+    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(3), 0.35, 0.2, 2.5); }), id::NonIntegerInput); // 7.5 samples
+    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(4), 0.35, 1, -2); }), id::InvalidSizeVector);  // -8 samples
+    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn{}, 0.35, 0, -1); }), id::DimensionMismatch);   // descending slots
+    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(4), 0.35, 0.25, 3); }), id::NonIntegerInput);  // 2.5 taps first
     // A huge pulse against a short signal fails before anything is allocated.
-    EXPECT_EQ(failureId([] { ternShape(ComplexColumn(4), 0.35, 1e8, 10); }), id::ConvOrientation);
+    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(4), 0.35, 1e8, 10); }), id::ConvOrientation);
 }
 
 TEST(TernMatch, LengthsDelayAndOrientation) {
@@ -169,11 +163,11 @@ TEST(TernMatch, LengthsDelayAndOrientation) {
     EXPECT_EQ(half.out.size(), 10u);
 
     // N samples fail, N + 1 give 2N.
-    EXPECT_EQ(failureId([] { ternMatch(ComplexColumn(61), 0.35, 6, 5); }), id::ConvOrientation);
+    EXPECT_EQ(identifierOf([] { ternMatch(ComplexColumn(61), 0.35, 6, 5); }), id::ConvOrientation);
     EXPECT_EQ(ternMatch(ComplexColumn(62), 0.35, 6, 5).out.size(), 122u);
     EXPECT_EQ(ternMatch(ComplexColumn(1, 2.0), 0.35, 0, 5).out, ComplexColumn(1, Complex(2.0, 0)));
     EXPECT_EQ(ternMatch(ComplexColumn{}, 0.35, 0, 5).out, ComplexColumn(1));
-    EXPECT_EQ(failureId([] { ternMatch(ComplexColumn{}, 0.35, 2, 5); }), id::ConvOrientation);
+    EXPECT_EQ(identifierOf([] { ternMatch(ComplexColumn{}, 0.35, 2, 5); }), id::ConvOrientation);
 }
 
 TEST(TernMatch, ShapeThenMatchGivesRaisedCosineSamples) {

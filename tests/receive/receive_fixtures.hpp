@@ -7,9 +7,13 @@
 #include <numbers>
 
 #include "gateway/failure.hpp"
+#include "support/failure.hpp"
 #include "gateway/records.hpp"
 
 namespace tern::testing {
+
+using tern::test_support::failureOf;
+using tern::test_support::identifierOf;
 
 // The waveform's QPSK demodulation tables with short frames of `dataLength`
 // symbols and the given scrambler (zeros when empty).
@@ -23,22 +27,6 @@ inline Milstd qpskRecord(std::size_t dataLength, RealColumn scrambler = {}) {
     m.scrambler = scrambler.empty() ? RealColumn(dataLength, 0.0) : std::move(scrambler);
     m.codeRate = 0.75;
     return m;
-}
-
-template <class F>
-Failure failureOf(F&& f) {
-    try {
-        f();
-    } catch (const Failure& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no failure raised";
-    return Failure(FailureKind::RunTime, "no failure", "no failure");
-}
-
-template <class F>
-std::string identifierOf(F&& f) {
-    return failureOf(std::forward<F>(f)).identifier();
 }
 
 }  // namespace tern::testing

@@ -4,21 +4,13 @@
 #include <limits>
 
 #include "gateway/failure.hpp"
+#include "support/failure.hpp"
 #include "setup/bits.hpp"
 
 namespace tern {
-namespace {
 
-template <class F>
-Failure failureOf(F&& f) {
-    try {
-        f();
-    } catch (const Failure& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no failure raised";
-    return Failure(FailureKind::OwnCheck, "", "");
-}
+using tern::test_support::failureOf;
+namespace {
 
 TEST(BitConversions, DocumentedExamples) {
     EXPECT_EQ(int2bin({3}, 2), (RealColumn{1, 1}));

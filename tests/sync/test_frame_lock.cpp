@@ -5,11 +5,14 @@
 #include <random>
 
 #include "gateway/failure.hpp"
+#include "support/failure.hpp"
 #include "gateway/interrupt.hpp"
 #include "sync/corr.hpp"
 #include "sync/sync.hpp"
 
 namespace tern {
+
+using tern::test_support::failureOf;
 namespace {
 
 // A random 8-PSK training sequence: no repeated structure.
@@ -34,17 +37,6 @@ ComplexColumn plantedStream(const ComplexColumn& training, std::size_t ns, std::
     ComplexColumn s(1023 * ns);
     for (std::size_t i = 0; i < 512; ++i) s[k0 - 1 + ns * i] = training[i];
     return s;
-}
-
-template <class F>
-Failure failureOf(F&& f) {
-    try {
-        f();
-    } catch (const Failure& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no failure raised";
-    return Failure(FailureKind::RunTime, "", "");
 }
 
 // The textbook formula, written out over an explicit window: centre both,

@@ -7,11 +7,15 @@
 #include <vector>
 
 #include "gateway/failure.hpp"
+#include "support/failure.hpp"
 #include "transmit/code_kernel.hpp"
 #include "transmit/encoder.hpp"
 #include "transmit/reference_code.hpp"
 
 namespace tern {
+
+using tern::test_support::runTimeIdOf;
+using tern::test_support::ownMessageOf;
 namespace {
 
 using testref::referenceEncode;
@@ -24,27 +28,6 @@ RealMatrix rowsOf(const std::vector<std::vector<double>>& rows) {
     for (std::size_t r = 0; r < rows.size(); ++r)
         for (std::size_t c = 0; c < rows[r].size(); ++c) m(r, c) = rows[r][c];
     return m;
-}
-
-std::string runTimeId(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Failure& e) {
-        EXPECT_EQ(e.kind(), FailureKind::RunTime);
-        return e.identifier();
-    }
-    return "no failure";
-}
-
-std::string ownMessage(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Failure& e) {
-        EXPECT_EQ(e.kind(), FailureKind::OwnCheck);
-        EXPECT_EQ(e.identifier(), "");
-        return e.message();
-    }
-    return "no failure";
 }
 
 RealColumn randomBits(std::size_t n, unsigned seed) {
@@ -76,15 +59,15 @@ TEST(GeneratorTapMatrix, DigitsEightAndNineAreWeightedAndRowsPadded) {
 }
 
 TEST(GeneratorTapMatrix, ConversionFailures) {
-    EXPECT_EQ(runTimeId([] { generatorTapMatrix({-133}); }), id::Log10Domain);
-    EXPECT_EQ(runTimeId([] { generatorTapMatrix({0}); }), id::NonIntegerInput);
-    EXPECT_EQ(runTimeId([] { generatorTapMatrix({13.5}); }), id::NonIntegerInput);
-    EXPECT_EQ(runTimeId([] { generatorTapMatrix({0.25}); }), id::NonIntegerInput);
-    EXPECT_EQ(runTimeId([] { generatorTapMatrix({NAN}); }), id::NonIntegerInput);
-    EXPECT_EQ(runTimeId([] { generatorTapMatrix({INFINITY}); }), id::NonIntegerInput);
+    EXPECT_EQ(runTimeIdOf([] { generatorTapMatrix({-133}); }), id::Log10Domain);
+    EXPECT_EQ(runTimeIdOf([] { generatorTapMatrix({0}); }), id::NonIntegerInput);
+    EXPECT_EQ(runTimeIdOf([] { generatorTapMatrix({13.5}); }), id::NonIntegerInput);
+    EXPECT_EQ(runTimeIdOf([] { generatorTapMatrix({0.25}); }), id::NonIntegerInput);
+    EXPECT_EQ(runTimeIdOf([] { generatorTapMatrix({NAN}); }), id::NonIntegerInput);
+    EXPECT_EQ(runTimeIdOf([] { generatorTapMatrix({INFINITY}); }), id::NonIntegerInput);
     // The first bad element is the one reported.
-    EXPECT_EQ(runTimeId([] { generatorTapMatrix({133, 0, -1}); }), id::NonIntegerInput);
-    EXPECT_EQ(runTimeId([] { generatorTapMatrix({133, -1, 0}); }), id::Log10Domain);
+    EXPECT_EQ(runTimeIdOf([] { generatorTapMatrix({133, 0, -1}); }), id::NonIntegerInput);
+    EXPECT_EQ(runTimeIdOf([] { generatorTapMatrix({133, -1, 0}); }), id::Log10Domain);
     // Huge whole values never read or write outside the digit row.
     for (double c : {1e15, 1e16, 123456789012345678.0, 1e300, 1.7e308}) {
         try {
@@ -107,17 +90,17 @@ TEST(ValidateCode, MessagesAndOrder) {
     const std::string rate = "ERRO! Taxa de codificacao resultante igual ou superior a 1.";
     EXPECT_NO_THROW(validateCode(g, {1, 1}));
     EXPECT_NO_THROW(validateCode(g, kMask7));
-    EXPECT_EQ(ownMessage([&] { validateCode(g, {1, 0}); }), rate);
-    EXPECT_EQ(ownMessage([&] { validateCode(g, {1, 1, 1}); }), multiple);
-    EXPECT_EQ(ownMessage([&] { validateCode(g, {1, 2}); }), mask);
-    EXPECT_EQ(ownMessage([&] { validateCode(g, {1, NAN}); }), mask);
+    EXPECT_EQ(ownMessageOf([&] { validateCode(g, {1, 0}); }), rate);
+    EXPECT_EQ(ownMessageOf([&] { validateCode(g, {1, 1, 1}); }), multiple);
+    EXPECT_EQ(ownMessageOf([&] { validateCode(g, {1, 2}); }), mask);
+    EXPECT_EQ(ownMessageOf([&] { validateCode(g, {1, NAN}); }), mask);
     RealMatrix bad = g;
     bad(1, 3) = 2;
-    EXPECT_EQ(ownMessage([&] { validateCode(bad, {1, 2}); }), poly);  // before the mask is examined
-    EXPECT_EQ(ownMessage([&] { validateCode(g, {}); }), rate);         // 0 ≥ 0 kept bits
-    EXPECT_EQ(ownMessage([&] { validateCode(RealMatrix(0, 7), {1}); }), multiple);
+    EXPECT_EQ(ownMessageOf([&] { validateCode(bad, {1, 2}); }), poly);  // before the mask is examined
+    EXPECT_EQ(ownMessageOf([&] { validateCode(g, {}); }), rate);         // 0 ≥ 0 kept bits
+    EXPECT_EQ(ownMessageOf([&] { validateCode(RealMatrix(0, 7), {1}); }), multiple);
     // The checks run inside the encoder too, before any bit is produced.
-    EXPECT_EQ(ownMessage([&] { convcoder_puncturing({1, 0, 1, 1, 0, 1, 0, 0}, bad, kMask7); }), poly);
+    EXPECT_EQ(ownMessageOf([&] { convcoder_puncturing({1, 0, 1, 1, 0, 1, 0, 0}, bad, kMask7); }), poly);
 }
 
 TEST(RepeatTaps, StacksCopiesAndChecksTheFactor) {
@@ -127,10 +110,10 @@ TEST(RepeatTaps, StacksCopiesAndChecksTheFactor) {
     for (std::size_t r = 0; r < 4; ++r)
         for (std::size_t c = 0; c < 7; ++c) EXPECT_EQ(t(r, c), g(r % 2, c));
     EXPECT_EQ(repeatTaps(g, 0).rows, 0u);
-    EXPECT_EQ(runTimeId([&] { repeatTaps(g, 1.5); }), id::NonIntegerInput);
-    EXPECT_EQ(runTimeId([&] { repeatTaps(g, NAN); }), id::NonIntegerInput);
-    EXPECT_EQ(runTimeId([&] { repeatTaps(g, -1); }), id::IndexOutOfBounds);
-    EXPECT_EQ(runTimeId([&] { repeatTaps(g, 2e9); }), id::PMaxSize);
+    EXPECT_EQ(runTimeIdOf([&] { repeatTaps(g, 1.5); }), id::NonIntegerInput);
+    EXPECT_EQ(runTimeIdOf([&] { repeatTaps(g, NAN); }), id::NonIntegerInput);
+    EXPECT_EQ(runTimeIdOf([&] { repeatTaps(g, -1); }), id::IndexOutOfBounds);
+    EXPECT_EQ(runTimeIdOf([&] { repeatTaps(g, 2e9); }), id::PMaxSize);
 }
 
 // ---- Encoding -----------------------------------------------------------------
@@ -257,7 +240,7 @@ TEST(Encoder, ExactLengthWhereTheFloatingRateRoundsUp) {
 
 TEST(Encoder, BlockShorterThanTheRegister) {
     const RealMatrix g = generatorTapMatrix({133, 171});
-    EXPECT_EQ(runTimeId([&] { convcoder_puncturing(RealColumn(5, 1.0), g, {1, 1}); }), id::IndexOutOfBounds);
+    EXPECT_EQ(runTimeIdOf([&] { convcoder_puncturing(RealColumn(5, 1.0), g, {1, 1}); }), id::IndexOutOfBounds);
     const RealColumn six = {1, 0, 1, 1, 0, 1};  // exactly K − 1 bits
     EXPECT_EQ(convcoder_puncturing(six, g, {1, 1}), referenceEncode(six, g, {1, 1}));
     EXPECT_TRUE(convcoder_puncturing({}, generatorTapMatrix({1, 1}), {1, 1}).empty());  // K = 1: no start bits needed

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gateway/failure.hpp"
+#include "support/failure.hpp"
 #include "gateway/random.hpp"
 #include "gateway/records.hpp"
 #include "setup/ternSetup.hpp"
@@ -17,6 +18,8 @@
 #include "transmit/ternSend.hpp"
 
 namespace tern {
+
+using tern::test_support::outcomeOf;
 namespace {
 
 ComplexColumn eightPsk() {
@@ -82,17 +85,8 @@ SendOut send(const Milstd& m, double nframe, double seed = 1) {
 }
 
 // The identifier of the run-time failure that f ends with.
-std::string failureOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Failure& e) {
-        return e.kind() == FailureKind::OwnCheck ? e.message() : e.identifier();
-    }
-    return "no failure";
-}
-
 std::string sendFailure(const Milstd& m, double nframe) {
-    return failureOf([&] { send(m, nframe); });
+    return outcomeOf([&] { send(m, nframe); });
 }
 
 // ---- Record shape and payload ---------------------------------------------
@@ -159,15 +153,15 @@ TEST(TernSend, FailingCallLeavesTheGeneratorAsItWas) {
     src.uniform(skip, 5);
     const Mt19937Source before = src;
     m.inputBitsPerInter = 3;
-    EXPECT_EQ(failureOf([&] { ternSend(m, 2.5, 9, src); }), id::NonIntegerInput);
+    EXPECT_EQ(outcomeOf([&] { ternSend(m, 2.5, 9, src); }), id::NonIntegerInput);
     EXPECT_TRUE(src.sameStateAs(before));
-    EXPECT_EQ(failureOf([&] { ternSend(m, 1e10, 9, src); }), id::PMaxSize);
+    EXPECT_EQ(outcomeOf([&] { ternSend(m, 1e10, 9, src); }), id::PMaxSize);
     EXPECT_TRUE(src.sameStateAs(before));
-    EXPECT_EQ(failureOf([&] { ternSend(m, -2, 9, src); }), id::IndexOutOfBounds);
+    EXPECT_EQ(outcomeOf([&] { ternSend(m, -2, 9, src); }), id::IndexOutOfBounds);
     EXPECT_TRUE(src.sameStateAs(before));
     m = codedRecord();
     m.mapper = {0};  // fails after the payload
-    EXPECT_EQ(failureOf([&] { ternSend(m, 2, 9, src); }), id::IndexOutOfBounds);
+    EXPECT_EQ(outcomeOf([&] { ternSend(m, 2, 9, src); }), id::IndexOutOfBounds);
     EXPECT_TRUE(src.sameStateAs(before));
 }
 
