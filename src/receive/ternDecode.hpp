@@ -1,0 +1,35 @@
+// Channel decoder: the receiver's inverse of the transmitter's punctured
+// tail-biting convolutional encoder, taking soft values in encoder order.
+#pragma once
+
+#include <cstddef>
+#include <type_traits>
+
+#include "gateway/records.hpp"
+
+namespace tern {
+
+// Output record of the decoder: the decided information bits (0 or 1),
+// `inputBitsPerInter` per interleaver block, in payload order (they line up
+// with the transmitter's `BitInCodIn`).
+struct DecodOut {
+    RealColumn out;
+};
+
+template <class R, class F>
+void forEachField(R& r, F&& f)
+    requires std::is_same_v<std::remove_const_t<R>, DecodOut>
+{
+    f("out", r.out, Shape::Column, kAnyLength);
+}
+
+// Decodes `DecoderIn`, a whole number of blocks of `interLength` values in
+// encoder order (after deinterleaving), one value per coded bit: positive
+// means 0, negative means 1, the magnitude is the confidence (hard bits b
+// are passed as 1 - 2b; 0 means no information). Per block: the punctured
+// positions are restored as 0, the tail-biting code of `genPolinomials`
+// (repeated `repFactor` times) is decoded by a wrap-around Viterbi decoder,
+// and the block rotation by `codLength` is undone.
+DecodOut ternDecode(const RealColumn& DecoderIn, const Milstd& milstd);
+
+}  // namespace tern
