@@ -1,0 +1,30 @@
+// The table of the ten host entry points: name, persistent state and inputs
+// in order. Each module's entry file picks its row and adds the core call.
+#pragma once
+
+#include "gateway/host/signature.hpp"
+
+namespace tern::host::entries {
+
+inline constexpr auto ternSetup = signature("ternSetup", Persistence::None, record<VarMilstd>("varmilstd"));
+inline constexpr auto ternSend = signature("ternSend", Persistence::OneByte, record<Milstd>("milstd"),
+                                           realScalar("nframe"), realScalar("seed"));
+inline constexpr auto ternShape = signature("ternShape", Persistence::None, complexColumn("ShappingIn"),
+                                            record<VarShapping>("varShapping"));
+inline constexpr auto ternMatch = signature("ternMatch", Persistence::None, complexColumn("MatchedFilterIn"),
+                                            record<VarShapping>("varShapping"));
+inline constexpr auto ternFade =
+    signature("ternFade", Persistence::OneByte, complexColumn("WattersonIn"), record<VarWatterson>("varWatterson"),
+              record<VarShapping>("varShapping"));
+inline constexpr auto ternTiming = signature("ternTiming", Persistence::None, complexColumn("SyncSymbolIn"),
+                                             realScalar("FrameStartSample"), record<VarShapping>("varShapping"));
+inline constexpr auto ternFrameLock = signature("ternFrameLock", Persistence::None, complexColumn("SincroFrameIn"),
+                                                record<Milstd>("milstd"), record<VarShapping>("varShapping"));
+inline constexpr auto ternSplit = signature("ternSplit", Persistence::None, complexColumn("DemultiplexIn"),
+                                            record<Milstd>("milstd"));
+inline constexpr auto ternDetect = signature("ternDetect", Persistence::None, complexColumn("DemodulatorIn"),
+                                             record<Milstd>("milstd"));
+inline constexpr auto ternUnweave = signature("ternUnweave", Persistence::None, realColumn("DeinterleaverIn"),
+                                              record<Milstd>("milstd"));
+
+}  // namespace tern::host::entries
