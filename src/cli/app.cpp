@@ -1,0 +1,426 @@
+#include "cli/app.hpp"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <iostream>
+#include <new>
+#include <thread>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/chain.hpp"
+#include "cli/inputs.hpp"
+#include "cli/matfile.hpp"
+#include "cli/params.hpp"
+#include "cli/report.hpp"
+#include "cli/stop.hpp"
+#include "cli/sweep.hpp"
+#include "cli/table.hpp"
+#include "gateway/failure.hpp"
+#include "gateway/random.hpp"
+#include "setup/ternSetup.hpp"
+
+namespace tern::cli {
+
+namespace {
+
+// Refused option values and run failures are printed as the chain words
+// them: the exact "ERRO!" text, or the identifier and its message.
+std::string describe(const Failure& f) {
+    if (f.identifier().empty()) return f.message();
+    return f.identifier() + ": " + f.message();
+}
+
+// A value refused while checking the options: status 2. An interrupt met
+// during the check is no refusal and goes on to the command's handler.
+int refuse(const Failure& f, std::ostream& err) {
+    if (f.identifier() == id::Interrupted) throw f;
+    err << describe(f) << "\n";
+    return kExitUsage;
+}
+
+// The chain's options, applied over the defaults and the configuration file.
+class InputOptions {
+public:
+    using Field = std::function<double&(ChainInputs&)>;
+    using TextField = std::function<std::string&(ChainInputs&)>;
+
+    void number(CLI::App* app, const char* name, const char* help, Field field) {
+        values_.push_back(0);
+        double* value = &values_.back();
+        CLI::Option* option = app->add_option(name, *value, help + defaultOf(field));
+        setters_.push_back([option, value, field](ChainInputs& in) {
+            if (option->count() > 0) field(in) = *value;
+        });
+    }
+
+    void text(CLI::App* app, const char* name, const char* help, TextField field) {
+        texts_.emplace_back();
+        std::string* value = &texts_.back();
+        ChainInputs defaults = defaultInputs();
+        CLI::Option* option = app->add_option(name, *value, std::string(help) + " (default " + field(defaults) + ")");
+        setters_.push_back([option, value, field](ChainInputs& in) {
+            if (option->count() > 0) field(in) = *value;
+        });
+    }
+
+    void config(CLI::App* app) {
+        configOption_ = app->add_option("--config", configPath_,
+                                        "JSON file with any of the records varmilstd, varShapping, varWatterson; "
+                                        "options given on the command line take precedence");
+    }
+
+    // Defaults, then the configuration file, then the options given.
+    ChainInputs inputs() const {
+        ChainInputs in = defaultInputs();
+        if (configOption_ != nullptr && configOption_->count() > 0) loadConfigFile(configPath_, in);
+        for (const auto& set : setters_) set(in);
+        return in;
+    }
+
+private:
+    static std::string defaultOf(const Field& field) {
+        ChainInputs defaults = defaultInputs();
+        char buffer[48];
+        std::snprintf(buffer, sizeof buffer, " (default %g)", field(defaults));
+        return buffer;
+    }
+
+    std::deque<double> values_;
+    std::deque<std::string> texts_;
+    std::vector<std::function<void(ChainInputs&)>> setters_;
+    std::string configPath_;
+    CLI::Option* configOption_ = nullptr;
+};
+
+void addWaveformOptions(CLI::App* app, InputOptions& o) {
+    o.config(app);
+    o.text(app, "--mode", "interleaver mode: ultrashort, short, medium or long",
+           [](ChainInputs& in) -> std::string& { return in.varmilstd.modointer; });
+    o.number(app, "--constraint-length", "constraint length of the code, 7 or 9",
+             [](ChainInputs& in) -> double& { return in.varmilstd.codLength; });
+    o.number(app, "--tlc", "TLC blocks at the start of the preamble, 0 to 255",
+             [](ChainInputs& in) -> double& { return in.varmilstd.N_tlc; });
+    o.number(app, "--fixed", "length of the fixed preamble section in Walsh symbols, 1 or 9",
+             [](ChainInputs& in) -> double& { return in.varmilstd.N_fixa; });
+    o.number(app, "--repetitions", "superframe repetitions of the preamble, 1 to 32",
+             [](ChainInputs& in) -> double& { return in.varmilstd.M; });
+}
+
+void addBurstOptions(CLI::App* app, InputOptions& o, const char* seedHelp) {
+    o.number(app, "--frames", "interleaver blocks per burst",
+             [](ChainInputs& in) -> double& { return in.varmilstd.nFrames; });
+    o.number(app, "--seed", seedHelp, [](ChainInputs& in) -> double& { return in.varmilstd.seed; });
+    o.number(app, "--rolloff", "roll-off of the root-raised-cosine pulse, in (0, 1]",
+             [](ChainInputs& in) -> double& { return in.varShapping.rolloffFactor; });
+    o.number(app, "--pulse-delay", "half-length of the pulse in symbol periods",
+             [](ChainInputs& in) -> double& { return in.varShapping.pulseDelay; });
+    o.number(app, "--oversampling", "samples per symbol",
+             [](ChainInputs& in) -> double& { return in.varShapping.oversamplingFactor; });
+}
+
+bool progressWanted(const std::ostream& err) { return &err == &std::cerr && isatty(STDERR_FILENO) == 1; }
+
+// ---- params -----------------------------------------------------------
+
+struct ParamsCommand {
+    InputOptions options;
+    std::string save;
+    bool json = false;
+
+    void attach(CLI::App* app) {
+        addWaveformOptions(app, options);
+        app->add_option("--save", save, "write the record as the struct milstd to this MAT file");
+        app->add_flag("--json", json, "print the summary as JSON");
+    }
+
+    int execute(std::ostream& out, std::ostream& err) {
+        const ChainInputs in = options.inputs();
+        Milstd milstd;
+        try {
+            milstd = ternSetup(in.varmilstd);
+        } catch (const Failure& f) {
+            return refuse(f, err);
+        }
+        if (json)
+            out << paramsJson(in.varmilstd, milstd).dump(2) << "\n";
+        else
+            out << describeParams(in.varmilstd, milstd);
+        if (!save.empty()) {
+            MatWriter file(save);
+            file.writeRecord("milstd", milstd);
+            file.close();
+            if (!json) out << "saved milstd to " << save << "\n";
+        }
+        return kExitOk;
+    }
+};
+
+// ---- run --------------------------------------------------------------
+
+struct RunCommand {
+    InputOptions options;
+    std::string save;
+    bool json = false;
+
+    void attach(CLI::App* app) {
+        addWaveformOptions(app, options);
+        addBurstOptions(app, options, "payload seed, a whole number from 0 to 4294967295");
+        options.text(app, "--channel", "channel condition: bom, moderado, ruim, muito_ruim, or awgn (noise only)",
+                     [](ChainInputs& in) -> std::string& { return in.varWatterson.model; });
+        options.number(app, "--esno", "Es/N0 in dB", [](ChainInputs& in) -> double& { return in.varWatterson.EsNodB; });
+        options.number(app, "--channel-seed", "seed of the channel's fading and noise",
+                       [](ChainInputs& in) -> double& { return in.varWatterson.seed; });
+        app->add_option("--save", save, "write every intermediate result as MAT-file structs");
+        app->add_flag("--json", json, "print the report as JSON");
+    }
+
+    int execute(std::ostream& out, std::ostream& err) {
+        const ChainInputs in = options.inputs();
+        Milstd milstd;
+        StageTime setup{"setup", 22, "fields", 0};
+        try {
+            const auto start = std::chrono::steady_clock::now();
+            milstd = validateInputs(in, true);
+            setup.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        } catch (const Failure& f) {
+            return refuse(f, err);
+        }
+        Mt19937Source random;
+        const ChainRun run = runChain(milstd, in, random);
+        // For reference: the same shaped burst through noise alone.
+        Reception reference;
+        const bool fading = in.varWatterson.model != kAwgn;
+        if (fading) {
+            const FadeOut noisy = addNoise(run.shape.out, in.varWatterson.EsNodB, in.varWatterson.seed, random);
+            reference = receive(noisy.AwgnOut, milstd, in.varShapping, nullptr);
+        }
+        const RunReport report = makeReport(in, milstd, run, setup, fading ? &reference : nullptr);
+        if (json)
+            out << reportJson(report).dump(2) << "\n";
+        else
+            out << reportText(report);
+        if (!save.empty()) {
+            saveRun(in, milstd, run);
+            if (!json) out << "saved every intermediate result to " << save << "\n";
+        }
+        return kExitOk;
+    }
+
+    void saveRun(const ChainInputs& in, const Milstd& milstd, const ChainRun& run) const {
+        MatWriter file(save);
+        file.writeRecord("varmilstd", in.varmilstd);
+        file.writeRecord("varShapping", in.varShapping);
+        file.writeRecord("varWatterson", in.varWatterson);
+        file.writeRecord("milstd", milstd);
+        file.writeRecord("sendOut", run.send);
+        file.writeRecord("shapeOut", run.shape);
+        file.writeRecord("fadeOut", run.fade);
+        file.writeRecord("matchOut", run.rx.match);
+        file.writeColumn("FrameStartSample", run.rx.frameStart);
+        file.writeRecord("timingOut", run.rx.timing);
+        file.writeRecord("splitOut", run.rx.split);
+        file.writeRecord("detectOut", run.rx.detect);
+        file.writeRecord("unweaveOut", run.rx.unweave);
+        file.close();
+    }
+};
+
+// ---- sweep ------------------------------------------------------------
+
+struct SweepCommand {
+    InputOptions options;
+    std::string channels = kAwgn;
+    std::string esno = "0:2:10";
+    unsigned threads = 0;
+    std::uint64_t maxErrors = 1000, maxBursts = 100, minBursts = 1, bursts = 0;
+    std::string shard;
+    std::string csv, plot;
+    CLI::Option* burstsOption = nullptr;
+    CLI::Option* shardOption = nullptr;
+
+    void attach(CLI::App* app) {
+        addWaveformOptions(app, options);
+        addBurstOptions(app, options,
+                        "base seed: burst k of every point takes payload and channel seeds derived from it and k");
+        app->add_option("--channel", channels,
+                        "comma-separated channel conditions: bom, moderado, ruim, muito_ruim, awgn (noise only)")
+            ->capture_default_str();
+        app->add_option("--esno", esno, "Es/N0 points in dB: start:step:stop, values, or a comma-separated mix")
+            ->capture_default_str();
+        const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
+        threads = hardware;
+        app->add_option("--threads", threads, "worker threads (default: all hardware threads)")
+            ->check(CLI::Range(1u, 1024u));
+        auto* maxErr = app->add_option("--max-errors", maxErrors, "stop a point once it has this many bit errors")->capture_default_str()
+                           ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000000}));
+        auto* maxB = app->add_option("--max-bursts", maxBursts, "stop a point after this many bursts")->capture_default_str()
+                         ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000}));
+        auto* minB = app->add_option("--min-bursts", minBursts, "run at least this many bursts per point")->capture_default_str()
+                         ->check(CLI::Range(std::uint64_t{0}, std::uint64_t{1000000000}));
+        burstsOption = app->add_option("--bursts", bursts, "run exactly this many bursts per point (no error-count stop)")
+                           ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000}));
+        burstsOption->excludes(maxErr)->excludes(maxB)->excludes(minB);
+        shardOption = app->add_option("--shard", shard, "run only shard K of N of the bursts (needs --bursts)")
+                          ->needs(burstsOption);
+        app->add_option("--csv", csv, "write the table as CSV to this file");
+        app->add_option("--plot", plot, "draw BER against Es/N0 to this PNG file (gnuplot)");
+    }
+
+    int execute(std::ostream& out, std::ostream& err) {
+        SweepPlan plan;
+        plan.inputs = options.inputs();
+        plan.esnoDb = parseEsnoList(esno);
+        if (shardOption->count() > 0) plan.shard = parseShard(shard);
+        plan.threads = threads;
+        if (burstsOption->count() > 0) {
+            plan.fixedBursts = true;
+            plan.stop.maxBursts = plan.stop.minBursts = bursts;
+        } else {
+            if (minBursts > maxBursts) throw UsageError("--min-bursts must not exceed --max-bursts");
+            plan.stop = StopRule{maxErrors, maxBursts, minBursts};
+        }
+        Milstd milstd;
+        try {
+            plan.channels = parseChannelList(channels);
+            milstd = validateInputs(plan.inputs, false);
+            for (const auto& channel : plan.channels)
+                validateChannel(channel, plan.inputs.varShapping.oversamplingFactor, true);
+        } catch (const Failure& f) {
+            return refuse(f, err);
+        }
+
+        std::function<void(double)> progress;
+        if (progressWanted(err))
+            progress = [&err](double fraction) {
+                const int width = 40, filled = static_cast<int>(fraction * width);
+                err << "\r  sweep [" << std::string(filled, '#') << std::string(width - filled, '.') << "] "
+                    << static_cast<int>(fraction * 100) << "%" << std::flush;
+            };
+        const auto start = std::chrono::steady_clock::now();
+        const SweepOutcome outcome = runSweep(plan, milstd, progress);
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (progress) err << "\r" << std::string(60, ' ') << "\r" << std::flush;
+
+        std::uint64_t totalBursts = 0;
+        for (const auto& p : outcome.table.points) totalBursts += p.bursts;
+        const double air = airTime(milstd, burstSymbols(milstd, plan.inputs.varmilstd.nFrames)) *
+                           static_cast<double>(totalBursts);
+        char line[200];
+        std::snprintf(line, sizeof line,
+                      "coded-bit error rate, mode %s, %g block(s) per burst, base seed %.10g, shard %llu/%llu, %u "
+                      "thread(s)\n",
+                      plan.inputs.varmilstd.modointer.c_str(), plan.inputs.varmilstd.nFrames,
+                      plan.inputs.varmilstd.seed, static_cast<unsigned long long>(plan.shard.index),
+                      static_cast<unsigned long long>(plan.shard.count), plan.threads);
+        out << line << formatTable(outcome.table);
+        std::snprintf(line, sizeof line, "%llu bursts, %.4g s of air time in %.4g s wall time: %.1fx real time\n",
+                      static_cast<unsigned long long>(totalBursts), air, wall, wall > 0 ? air / wall : 0.0);
+        out << line;
+        if (!csv.empty()) writeTextFile(csv, tableToCsv(outcome.table));
+        if (!plot.empty()) drawPlot(outcome.table, plot);
+        if (outcome.interrupted) {
+            err << "tern: interrupted; the table holds the " << totalBursts << " burst(s) completed so far"
+                << (csv.empty() ? "" : " (the CSV is marked status=interrupted)") << "\n";
+            return kExitInterrupted;
+        }
+        return kExitOk;
+    }
+
+    static std::size_t burstSymbols(const Milstd& m, double blocks) {
+        const double frames = m.dataFramesPerInter * blocks;
+        return static_cast<std::size_t>(m.preambleLength + m.probeLength + frames * (m.dataLength + m.probeLength));
+    }
+};
+
+// ---- merge ------------------------------------------------------------
+
+struct MergeCommand {
+    std::vector<std::string> files;
+    std::string csv, plot;
+
+    void attach(CLI::App* app) {
+        app->add_option("files", files, "CSV tables written by tern sweep --csv, one per shard")->required();
+        app->add_option("--csv", csv, "write the merged table as CSV to this file");
+        app->add_option("--plot", plot, "draw BER against Es/N0 to this PNG file (gnuplot)");
+    }
+
+    int execute(std::ostream& out, std::ostream& err) {
+        std::vector<SweepTable> tables;
+        for (const auto& file : files) tables.push_back(readCsvFile(file));
+        std::vector<std::string> notes;
+        const SweepTable merged = mergeTables(tables, notes);
+        for (const auto& note : notes) err << "tern: " << note << "\n";
+        out << formatTable(merged);
+        if (!csv.empty()) writeTextFile(csv, tableToCsv(merged));
+        if (!plot.empty()) drawPlot(merged, plot);
+        return kExitOk;
+    }
+};
+
+}  // namespace
+
+int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    CLI::App app{"tern: simulation chain of a wideband HF serial-tone modem (waveform 6, QPSK, rate 3/4)"};
+    app.name("tern");
+    app.require_subcommand(1, 1);
+    ParamsCommand params;
+    RunCommand run;
+    SweepCommand sweep;
+    MergeCommand merge;
+    CLI::App* paramsApp = app.add_subcommand("params", "print the waveform parameters of a configuration");
+    CLI::App* runApp = app.add_subcommand("run", "run the whole chain once and report every stage");
+    CLI::App* sweepApp = app.add_subcommand("sweep", "Monte Carlo coded-bit error rate against Es/N0");
+    CLI::App* mergeApp = app.add_subcommand("merge", "add the counts of shard tables into one table");
+    params.attach(paramsApp);
+    run.attach(runApp);
+    sweep.attach(sweepApp);
+    merge.attach(mergeApp);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return kExitOk;
+    } catch (const CLI::CallForAllHelp&) {
+        out << app.help("", CLI::AppFormatMode::All);
+        return kExitOk;
+    } catch (const CLI::ParseError& e) {
+        std::string command = "tern";
+        for (const auto* sub : app.get_subcommands()) command += " " + sub->get_name();
+        err << "tern: " << e.what() << "\nRun '" << command << " --help' for usage.\n";
+        return kExitUsage;
+    }
+
+    std::string command = "tern";
+    for (const auto* sub : app.get_subcommands()) command += " " + sub->get_name();
+    try {
+        if (paramsApp->parsed()) return params.execute(out, err);
+        if (runApp->parsed()) return run.execute(out, err);
+        if (sweepApp->parsed()) return sweep.execute(out, err);
+        return merge.execute(out, err);
+    } catch (const UsageError& e) {
+        err << "tern: " << e.what() << "\nRun '" << command << " --help' for usage.\n";
+        return kExitUsage;
+    } catch (const Failure& f) {
+        if (f.identifier() == id::Interrupted) {
+            err << "tern: interrupted by the user; nothing was saved\n";
+            return kExitInterrupted;
+        }
+        err << describe(f) << "\n";
+        return kExitFailure;
+    } catch (const CommandError& e) {
+        err << "tern: " << e.what() << "\n";
+        return kExitFailure;
+    } catch (const std::bad_alloc&) {
+        err << "tern: out of memory\n";
+        return kExitFailure;
+    }
+}
+
+}  // namespace tern::cli

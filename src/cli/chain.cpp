@@ -1,0 +1,134 @@
+#include "cli/chain.hpp"
+
+#include <chrono>
+#include <cmath>
+#include <utility>
+
+#include "channel/ternFade.hpp"
+#include "filters/filters.hpp"
+#include "receive/receive.hpp"
+#include "setup/ternSetup.hpp"
+#include "sync/sync.hpp"
+#include "transmit/ternSend.hpp"
+
+namespace tern::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Runs one stage, and when `stages` is given notes its wall time and the
+// length of the output it hands on.
+template <class Stage, class Size>
+auto timed(std::vector<StageTime>* stages, const char* name, const char* unit, Stage&& stage, Size&& size) {
+    const auto start = Clock::now();
+    auto result = stage();
+    if (stages != nullptr) stages->push_back({name, size(result), unit, secondsSince(start)});
+    return result;
+}
+
+// The whole-block prefix of the demodulated bits.
+RealColumn wholeBlocks(const RealColumn& bits, double interLength) {
+    if (!(interLength >= 1)) return bits;  // the deinterleaver reports its own failure
+    const auto block = static_cast<std::size_t>(interLength);
+    return RealColumn(bits.begin(), bits.begin() + static_cast<std::ptrdiff_t>(bits.size() - bits.size() % block));
+}
+
+}  // namespace
+
+double expectedFrameStart(const VarShapping& s) { return 2 * s.pulseDelay * s.oversamplingFactor + 1; }
+
+FadeOut addNoise(const ComplexColumn& in, double EsNodB, double seed, RandomSource& random) {
+    const std::size_t n = in.size();
+    RealColumn zr(n), zi(n);
+    {
+        SeededScope scope(random, seed);
+        random.normal(zr.data(), n, 1);
+        random.normal(zi.data(), n, 1);
+    }
+    const double sigma = std::sqrt((1.0 / std::pow(10.0, EsNodB / 10.0)) * 0.5);
+    FadeOut out;
+    out.raios = ComplexMatrix(0, 2);
+    out.WattersonOutAwgnIn = in;
+    out.noise.resize(n);
+    out.AwgnOut.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        out.noise[i] = Complex(sigma * zr[i], sigma * zi[i]);
+        out.AwgnOut[i] = in[i] + out.noise[i];
+    }
+    return out;
+}
+
+FadeOut propagate(const ComplexColumn& shaped, const VarWatterson& channel, const VarShapping& shaping,
+                  RandomSource& random) {
+    if (channel.model == kAwgn) return addNoise(shaped, channel.EsNodB, channel.seed, random);
+    return ternFade(shaped, channel, shaping, random);
+}
+
+Reception receive(const ComplexColumn& received, const Milstd& milstd, const VarShapping& s,
+                  std::vector<StageTime>* stages) {
+    Reception rx;
+    const double beta = s.rolloffFactor, D = s.pulseDelay, Ns = s.oversamplingFactor;
+    rx.match = timed(stages, "match", "samples", [&] { return ternMatch(received, beta, D, Ns); },
+                     [](const MatchOut& r) { return r.out.size(); });
+    rx.frameStart = timed(stages, "frame lock", "start sample", [&] { return ternFrameLock(rx.match.out, milstd, s); },
+                          [](const RealColumn& r) { return r.size(); });
+    if (rx.frameStart.empty()) return rx;
+    rx.timing = timed(stages, "timing", "symbols", [&] { return ternTiming(rx.match.out, rx.frameStart[0], s); },
+                      [](const TimingOut& r) { return r.out.size(); });
+    rx.split = timed(stages, "split", "data symbols", [&] { return ternSplit(rx.timing.out, milstd); },
+                     [](const SplitOut& r) { return r.out.size(); });
+    rx.detect = timed(stages, "detect", "bits", [&] { return ternDetect(rx.split.out, milstd); },
+                      [](const DetectOut& r) { return r.DemapOut.size(); });
+    rx.unweave = timed(stages, "unweave", "bits",
+                       [&] { return ternUnweave(wholeBlocks(rx.detect.DemapOut, milstd.interLength), milstd); },
+                       [](const UnweaveOut& r) { return r.out.size(); });
+    return rx;
+}
+
+ChainRun runChain(const Milstd& milstd, const ChainInputs& in, RandomSource& random) {
+    ChainRun run;
+    auto* stages = &run.stages;
+    const auto start = Clock::now();
+    const VarShapping& s = in.varShapping;
+    run.send = timed(stages, "send", "symbols", [&] { return ternSend(milstd, in.varmilstd.nFrames, in.varmilstd.seed, random); },
+                     [](const SendOut& r) { return r.MultiplexOut.size(); });
+    run.shape = timed(stages, "shape", "samples",
+                      [&] { return ternShape(run.send.MultiplexOut, s.rolloffFactor, s.pulseDelay, s.oversamplingFactor); },
+                      [](const ShapeOut& r) { return r.out.size(); });
+    run.fade = timed(stages, in.varWatterson.model == kAwgn ? "noise" : "fade", "samples",
+                     [&] { return propagate(run.shape.out, in.varWatterson, s, random); },
+                     [](const FadeOut& r) { return r.AwgnOut.size(); });
+    run.rx = receive(run.fade.AwgnOut, milstd, s, stages);
+    run.seconds = secondsSince(start);
+    return run;
+}
+
+ErrorCount countErrors(const RealColumn& sent, const RealColumn& received, std::size_t group) {
+    ErrorCount count;
+    if (group == 0) return count;
+    count.total = sent.size() / group;
+    const std::size_t compared = std::min(sent.size(), received.size()) / group;
+    for (std::size_t g = 0; g < compared; ++g) {
+        bool wrong = false;
+        for (std::size_t i = g * group; i < (g + 1) * group; ++i) wrong |= sent[i] != received[i];
+        count.errors += wrong;
+    }
+    count.errors += count.total - compared;
+    return count;
+}
+
+ErrorCount codedBitErrors(const SendOut& send, const Reception& rx) {
+    return countErrors(send.CodOutInterIn, rx.unweave.out, 1);
+}
+
+ErrorCount symbolErrors(const SendOut& send, const Reception& rx, const Milstd& milstd) {
+    const std::size_t bits = milstd.bitsToSym >= 1 ? static_cast<std::size_t>(milstd.bitsToSym) : 1;
+    return countErrors(send.InterOutMapIn, rx.detect.DemapOut, bits);
+}
+
+}  // namespace tern::cli

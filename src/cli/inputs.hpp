@@ -1,0 +1,67 @@
+// The three input records of a chain run, their embedded defaults, the
+// JSON configuration file, and the up-front check of every value the user
+// gave, so that a bad value is refused before anything runs.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "gateway/records.hpp"
+
+namespace tern::cli {
+
+// A mistake in how the command line was used (unknown option, unreadable
+// configuration file, a value outside what the command accepts). Exit status 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A failure outside the modem chain (a file that cannot be written, a plot
+// tool that is missing). Exit status 1.
+class CommandError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Everything one run of the chain takes. varmilstd.nFrames and
+// varmilstd.seed are the transmitter's block count and payload seed, as the
+// host script passes them on.
+struct ChainInputs {
+    VarMilstd varmilstd;
+    VarShapping varShapping;
+    VarWatterson varWatterson;
+};
+
+// The noise-only condition that the command line adds to the channel's four.
+inline constexpr const char* kAwgn = "awgn";
+
+// "short", constraint length 7, no TLC blocks, a 9-symbol fixed section, one
+// superframe, one interleaver block, roll-off 0.35, 6-symbol pulse delay,
+// 5 samples per symbol, "moderado" at 20 dB, fixed seeds.
+ChainInputs defaultInputs();
+
+// Overwrites the fields that a JSON file names. The file holds any of the
+// objects "varmilstd", "varShapping", "varWatterson", each with any of its
+// record's fields; an unknown name or a value of the wrong type is refused.
+void loadConfigFile(const std::string& path, ChainInputs& inputs);
+
+// The inputs as the same JSON document, so that a report can be fed back.
+std::string inputsToJson(const ChainInputs& inputs, int indent);
+
+// The channel conditions: the channel's four plus, when allowed, "awgn".
+const std::vector<std::string>& channelNames();
+bool isFadingChannel(const std::string& model);
+
+// Checks a channel name and its path delay against the oversampling with the
+// channel's own messages, before any random number is drawn.
+void validateChannel(const std::string& model, double oversamplingFactor, bool allowAwgn);
+
+// Checks every chain input that the cores would only meet half-way through a
+// run: seeds, block count, pulse design, channel and Es/N0. Raises the
+// core's own failure where the core has a check, UsageError otherwise.
+// Returns the waveform record, which the check builds anyway.
+Milstd validateInputs(const ChainInputs& inputs, bool checkChannel);
+
+}  // namespace tern::cli

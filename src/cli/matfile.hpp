@@ -1,0 +1,66 @@
+// MAT-file (version 5) writer for the chain's records. One generic writer
+// walks a record's field table (forEachField) and stores the record as a
+// 1-by-1 struct with the same field names, classes and shapes the host
+// modules hand out: doubles, complex where the field is complex, columns
+// N-by-1, rows 1-by-N, text as a character row.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <matio.h>
+
+#include "gateway/records.hpp"
+
+namespace tern::cli {
+
+struct MatVarFree {
+    void operator()(matvar_t* v) const { Mat_VarFree(v); }
+};
+using MatVarPtr = std::unique_ptr<matvar_t, MatVarFree>;
+
+// One field value as a MAT variable of the given layout.
+MatVarPtr makeMatVar(const char* name, double value, Shape shape);
+MatVarPtr makeMatVar(const char* name, const std::string& value, Shape shape);
+MatVarPtr makeMatVar(const char* name, const RealColumn& value, Shape shape);
+MatVarPtr makeMatVar(const char* name, const ComplexColumn& value, Shape shape);
+MatVarPtr makeMatVar(const char* name, const RealMatrix& value, Shape shape);
+MatVarPtr makeMatVar(const char* name, const ComplexMatrix& value, Shape shape);
+
+class MatWriter {
+public:
+    // Creates (or replaces) the file; CommandError when it cannot.
+    explicit MatWriter(std::string path);
+    ~MatWriter();
+    MatWriter(const MatWriter&) = delete;
+    MatWriter& operator=(const MatWriter&) = delete;
+
+    // Stores `record` as the struct variable `name`, one field per entry of
+    // its field table, in the table's order.
+    template <class Record>
+    void writeRecord(const std::string& name, const Record& record) {
+        std::vector<MatVarPtr> fields;
+        forEachField(record, [&](const char* field, const auto& member, Shape shape, std::size_t) {
+            fields.push_back(makeMatVar(field, member, shape));
+        });
+        writeStruct(name, std::move(fields));
+    }
+
+    // Stores a plain real column (N-by-1, possibly 0-by-1) as variable `name`.
+    void writeColumn(const std::string& name, const RealColumn& column);
+
+    // Finishes the file; CommandError when it could not be written. A writer
+    // destroyed before close() removes its incomplete file.
+    void close();
+
+private:
+    void writeStruct(const std::string& name, std::vector<MatVarPtr> fields);
+    void writeVar(matvar_t* var);
+    void fail(const std::string& what);
+
+    std::string path_;
+    mat_t* file_ = nullptr;
+};
+
+}  // namespace tern::cli

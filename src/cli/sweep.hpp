@@ -1,0 +1,65 @@
+// Monte Carlo coded-bit error rate against Es/N0 over one or more channel
+// conditions. Burst k of every point draws its payload and channel from
+// seeds derived from the base seed and k alone, and each point's bursts are
+// added in index order, so the table is the same whatever the thread count
+// and however the bursts are split into shards.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "cli/inputs.hpp"
+#include "cli/table.hpp"
+
+namespace tern::cli {
+
+struct StopRule {
+    std::uint64_t maxErrors = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t maxBursts = 1;
+    std::uint64_t minBursts = 1;
+};
+
+struct Shard {
+    std::uint64_t index = 1;  // K, 1-based
+    std::uint64_t count = 1;  // N
+};
+
+struct SweepPlan {
+    ChainInputs inputs;  // varmilstd.seed is the base seed; the channel fields are set per point
+    std::vector<std::string> channels;
+    std::vector<double> esnoDb;
+    StopRule stop;
+    bool fixedBursts = false;  // stop after exactly stop.maxBursts bursts (needed for shards)
+    Shard shard;
+    unsigned threads = 1;
+};
+
+struct SweepOutcome {
+    SweepTable table;
+    bool interrupted = false;
+};
+
+// Seeds of burst k of a sweep with base seed `base` (whole numbers below 2^32).
+double payloadSeed(double base, std::uint64_t burst);
+double channelSeed(double base, std::uint64_t burst);
+
+// Parses "0:2:30" (start:step:stop, stop included), single values and
+// comma-separated lists of both. UsageError when malformed.
+std::vector<double> parseEsnoList(const std::string& text);
+std::vector<std::string> parseChannelList(const std::string& text);
+Shard parseShard(const std::string& text);
+
+// Runs the sweep on checked inputs. `progress` (may be empty) is called
+// now and then with the finished fraction. A Ctrl-C (the command line's
+// interrupt flag) stops it with the bursts completed so far; any other
+// failure of a burst ends the sweep with that failure.
+SweepOutcome runSweep(const SweepPlan& plan, const Milstd& milstd, const std::function<void(double)>& progress);
+
+// The table's description of the plan (configuration, base seed, stop rule,
+// shard, status).
+Metadata describePlan(const SweepPlan& plan, bool interrupted);
+
+}  // namespace tern::cli

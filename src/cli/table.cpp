@@ -1,0 +1,298 @@
+#include "cli/table.hpp"
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "cli/inputs.hpp"
+
+namespace tern::cli {
+
+namespace {
+
+constexpr double kZ95 = 1.959963984540054;  // two-sided 95% normal quantile
+constexpr const char* kHeader = "channel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory";
+constexpr const char* kMetaPrefix = "# tern sweep";
+
+std::string format(const char* pattern, double v) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, pattern, v);
+    return buffer;
+}
+
+double ber(const PointResult& p) {
+    return p.bits > 0 ? static_cast<double>(p.errors) / static_cast<double>(p.bits) : std::nan("");
+}
+
+std::vector<std::string> splitOn(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, separator)) parts.push_back(part);
+    if (!text.empty() && text.back() == separator) parts.emplace_back();
+    return parts;
+}
+
+std::uint64_t parseCount(const std::string& text, const std::string& where) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        throw UsageError(where + ": \"" + text + "\" is not a count");
+    errno = 0;
+    const unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
+    if (errno == ERANGE) throw UsageError(where + ": \"" + text + "\" is too large");
+    return v;
+}
+
+double parseNumber(const std::string& text, const std::string& where) {
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v))
+        throw UsageError(where + ": \"" + text + "\" is not a number");
+    return v;
+}
+
+// "K/N" of a shard field.
+std::pair<std::uint64_t, std::uint64_t> parseShard(const std::string& text, const std::string& where) {
+    const auto slash = text.find('/');
+    if (slash == std::string::npos) throw UsageError(where + ": shard \"" + text + "\" is not K/N");
+    return {parseCount(text.substr(0, slash), where), parseCount(text.substr(slash + 1), where)};
+}
+
+}  // namespace
+
+Interval wilsonInterval(std::uint64_t errors, std::uint64_t n) {
+    if (n == 0) return {0.0, 1.0};
+    const double nn = static_cast<double>(n);
+    const double p = static_cast<double>(errors) / nn;
+    const double z2 = kZ95 * kZ95;
+    const double denominator = 1 + z2 / nn;
+    const double centre = (p + z2 / (2 * nn)) / denominator;
+    const double half = kZ95 * std::sqrt(p * (1 - p) / nn + z2 / (4 * nn * nn)) / denominator;
+    Interval ci{std::max(0.0, centre - half), std::min(1.0, centre + half)};
+    if (errors == 0) ci.low = 0.0;
+    if (errors == n) ci.high = 1.0;
+    return ci;
+}
+
+double qpskTheory(double esnoDb) { return 0.5 * std::erfc(std::sqrt(std::pow(10.0, esnoDb / 10.0) / 2.0)); }
+
+const std::string* findMeta(const Metadata& meta, const std::string& key) {
+    for (const auto& [k, v] : meta)
+        if (k == key) return &v;
+    return nullptr;
+}
+
+void setMeta(Metadata& meta, const std::string& key, const std::string& value) {
+    for (auto& [k, v] : meta)
+        if (k == key) {
+            v = value;
+            return;
+        }
+    meta.emplace_back(key, value);
+}
+
+std::string tableToCsv(const SweepTable& table) {
+    std::string csv = kMetaPrefix;
+    for (const auto& [k, v] : table.meta) csv += " " + k + "=" + v;
+    csv += "\n";
+    csv += kHeader;
+    csv += "\n";
+    for (const auto& p : table.points) {
+        const Interval ci = wilsonInterval(p.errors, p.bits);
+        csv += p.channel + "," + format("%.10g", p.esnoDb) + "," + std::to_string(p.bursts) + "," +
+               std::to_string(p.bits) + "," + std::to_string(p.errors) + "," + format("%.6e", ber(p)) + "," +
+               format("%.6e", ci.low) + "," + format("%.6e", ci.high) + "," + format("%.6e", qpskTheory(p.esnoDb)) +
+               "\n";
+    }
+    return csv;
+}
+
+SweepTable readCsvFile(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) throw UsageError("cannot read " + path);
+    SweepTable table;
+    std::string line;
+    if (!std::getline(in, line) || line.rfind(kMetaPrefix, 0) != 0)
+        throw UsageError(path + " is not a table written by tern sweep (its first line must start with \"" +
+                         kMetaPrefix + "\")");
+    for (const auto& token : splitOn(line.substr(std::string(kMetaPrefix).size()), ' ')) {
+        if (token.empty()) continue;
+        const auto eq = token.find('=');
+        if (eq == std::string::npos) throw UsageError(path + ": malformed description \"" + token + "\"");
+        table.meta.emplace_back(token.substr(0, eq), token.substr(eq + 1));
+    }
+    if (!std::getline(in, line) || line != kHeader)
+        throw UsageError(path + ": the second line must be the header " + kHeader);
+    std::size_t number = 2;
+    while (std::getline(in, line)) {
+        ++number;
+        if (line.empty()) continue;
+        const std::string where = path + " line " + std::to_string(number);
+        const auto cells = splitOn(line, ',');
+        if (cells.size() != 9) throw UsageError(where + ": expected 9 columns");
+        PointResult p;
+        p.channel = cells[0];
+        p.esnoDb = parseNumber(cells[1], where);
+        p.bursts = parseCount(cells[2], where);
+        p.bits = parseCount(cells[3], where);
+        p.errors = parseCount(cells[4], where);
+        if (p.errors > p.bits) throw UsageError(where + ": more errors than bits");
+        table.points.push_back(p);
+    }
+    return table;
+}
+
+void writeTextFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) throw CommandError("cannot write " + path);
+}
+
+std::string formatTable(const SweepTable& table) {
+    std::string text;
+    char line[256];
+    std::snprintf(line, sizeof line, "%-11s %7s %8s %12s %10s %11s  %-25s %14s\n", "channel", "Es/N0", "bursts", "bits",
+                  "errors", "BER", "95% CI (Wilson)", "Q(sqrt(Es/N0))");
+    text += line;
+    for (const auto& p : table.points) {
+        const Interval ci = wilsonInterval(p.errors, p.bits);
+        std::string interval("[");
+        interval.append(format("%.3e", ci.low)).append(", ").append(format("%.3e", ci.high)).append("]");
+        std::snprintf(line, sizeof line, "%-11s %7.2f %8llu %12llu %10llu %11.4e  %-25s %14.4e\n", p.channel.c_str(),
+                      p.esnoDb, static_cast<unsigned long long>(p.bursts), static_cast<unsigned long long>(p.bits),
+                      static_cast<unsigned long long>(p.errors), ber(p), interval.c_str(), qpskTheory(p.esnoDb));
+        text += line;
+    }
+    return text;
+}
+
+SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::string>& notes) {
+    if (tables.empty()) throw UsageError("merge needs at least one table");
+    auto withoutShard = [](Metadata meta) {
+        std::erase_if(meta, [](const auto& kv) { return kv.first == "shard"; });
+        return meta;
+    };
+    const Metadata common = withoutShard(tables.front().meta);
+    std::set<std::uint64_t> seen;
+    std::uint64_t shards = 0;
+    for (std::size_t t = 0; t < tables.size(); ++t) {
+        const std::string which = "table " + std::to_string(t + 1);
+        const std::string* status = findMeta(tables[t].meta, "status");
+        if (status == nullptr || *status != "complete")
+            throw UsageError(which + " is from an interrupted sweep; run that shard again");
+        const std::string* stop = findMeta(tables[t].meta, "stop");
+        if (stop == nullptr || stop->rfind("bursts:", 0) != 0)
+            throw UsageError(which + " was stopped by error counts; only sweeps with a fixed --bursts can be merged");
+        if (withoutShard(tables[t].meta) != common)
+            throw UsageError(which + " was made with another configuration than table 1");
+        const std::string* shard = findMeta(tables[t].meta, "shard");
+        if (shard == nullptr) throw UsageError(which + " names no shard");
+        const auto [k, n] = parseShard(*shard, which);
+        if (t == 0) shards = n;
+        if (n != shards || k < 1 || k > n) throw UsageError(which + " is shard " + *shard + " of another split");
+        if (!seen.insert(k).second) throw UsageError(which + " repeats shard " + *shard);
+        if (tables[t].points.size() != tables.front().points.size())
+            throw UsageError(which + " has other points than table 1");
+        for (std::size_t i = 0; i < tables[t].points.size(); ++i)
+            if (tables[t].points[i].channel != tables.front().points[i].channel ||
+                tables[t].points[i].esnoDb != tables.front().points[i].esnoDb)
+                throw UsageError(which + " has other points than table 1");
+    }
+    SweepTable merged{tables.front().meta, tables.front().points};
+    for (auto& p : merged.points) p.bursts = p.bits = p.errors = 0;
+    auto add = [](std::uint64_t& sum, std::uint64_t more) {
+        if (sum > std::numeric_limits<std::uint64_t>::max() - more) throw UsageError("merged counts exceed 2^64 - 1");
+        sum += more;
+    };
+    for (const auto& table : tables)
+        for (std::size_t i = 0; i < table.points.size(); ++i) {
+            add(merged.points[i].bursts, table.points[i].bursts);
+            add(merged.points[i].bits, table.points[i].bits);
+            add(merged.points[i].errors, table.points[i].errors);
+        }
+    std::string missing;
+    for (std::uint64_t k = 1; k <= shards; ++k)
+        if (!seen.count(k)) missing.append(missing.empty() ? "" : ", ").append(std::to_string(k));
+    if (missing.empty()) {
+        setMeta(merged.meta, "shard", "1/1");
+    } else {
+        std::string have;
+        for (auto k : seen) have.append(have.empty() ? "" : "+").append(std::to_string(k));
+        setMeta(merged.meta, "shard", have + "/" + std::to_string(shards));
+        notes.push_back("shards missing from the merge: " + missing + " of " + std::to_string(shards));
+    }
+    return merged;
+}
+
+void drawPlot(const SweepTable& table, const std::string& pngPath) {
+    if (pngPath.find_first_of("\r\n") != std::string::npos)
+        throw UsageError("--plot: a file name with a line break cannot be handed to gnuplot");
+    std::vector<std::string> channels;
+    for (const auto& p : table.points)
+        if (std::find(channels.begin(), channels.end(), p.channel) == channels.end()) channels.push_back(p.channel);
+    double lo = 0, hi = 0;
+    for (std::size_t i = 0; i < table.points.size(); ++i) {
+        lo = i == 0 ? table.points[i].esnoDb : std::min(lo, table.points[i].esnoDb);
+        hi = i == 0 ? table.points[i].esnoDb : std::max(hi, table.points[i].esnoDb);
+    }
+    if (hi <= lo) hi = lo + 1;
+
+    std::string quoted;  // gnuplot single-quoted string: a quote is written twice
+    for (char c : pngPath) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+
+    std::string script =
+        "set terminal pngcairo size 800,560 font ',10'\n"
+        "set output '" + quoted + "'\n"
+        "set logscale y\nset format y '10^{%L}'\nset grid\nset key bottom left\n"
+        "set xlabel 'Es/N0 (dB)'\nset ylabel 'coded-bit error rate'\n"
+        "set xrange [" + format("%g", lo) + ":" + format("%g", hi) + "]\n"
+        "set yrange [*:1]\nset samples 400\n"
+        "theory(x) = 0.5*erfc(sqrt(10**(x/10.0)/2.0))\n";
+    // One inline data block per condition; points without errors cannot be
+    // drawn on a log axis and are left out.
+    std::vector<std::size_t> drawn;
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        std::string block;
+        for (const auto& p : table.points) {
+            if (p.channel != channels[c] || p.errors == 0) continue;
+            const Interval ci = wilsonInterval(p.errors, p.bits);
+            block += format("%g", p.esnoDb) + " " + format("%.6e", ber(p)) + " " + format("%.6e", ci.low) + " " +
+                     format("%.6e", ci.high) + "\n";
+        }
+        if (block.empty()) continue;
+        script += "$d" + std::to_string(c) + " << EOD\n" + block + "EOD\n";
+        drawn.push_back(c);
+    }
+    script += "plot ";
+    for (std::size_t c : drawn)
+        script += "$d" + std::to_string(c) + " using 1:2:3:4 with yerrorlines lw 2 title '" + channels[c] + "', ";
+    script += "theory(x) with lines dashtype 2 lw 2 lc rgb 'black' title 'QPSK hard decision Q(√(Es/N0))'\n";
+
+    // A plot tool that exits early must not end the program through SIGPIPE.
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    FILE* pipe = popen("gnuplot", "w");
+    if (pipe == nullptr) {
+        std::signal(SIGPIPE, previous);
+        throw CommandError("cannot start gnuplot");
+    }
+    std::fwrite(script.data(), 1, script.size(), pipe);
+    const int status = pclose(pipe);
+    std::signal(SIGPIPE, previous);
+    if (status != 0) {
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 127)
+            throw CommandError("gnuplot was not found; install it (Debian package gnuplot-nox) to draw " + pngPath);
+        throw CommandError("gnuplot could not draw " + pngPath);
+    }
+}
+
+}  // namespace tern::cli

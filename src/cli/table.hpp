@@ -1,0 +1,62 @@
+// The error-rate table of a sweep: one row per channel condition and Es/N0
+// point, its 95% confidence intervals, the hard-decision QPSK reference,
+// and its CSV form (read back by `tern merge`), text form and plot.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tern::cli {
+
+struct PointResult {
+    std::string channel;
+    double esnoDb = 0;
+    std::uint64_t bursts = 0;
+    std::uint64_t bits = 0;
+    std::uint64_t errors = 0;
+};
+
+// Ordered key=value pairs describing how a table was made (configuration,
+// base seed, stop rule, shard, status). Tables merge only when they agree.
+using Metadata = std::vector<std::pair<std::string, std::string>>;
+
+struct SweepTable {
+    Metadata meta;
+    std::vector<PointResult> points;
+};
+
+struct Interval {
+    double low = 0;
+    double high = 1;
+};
+
+// Wilson score interval at 95% for `errors` out of `n` trials; [0, 1] for
+// n = 0.
+Interval wilsonInterval(std::uint64_t errors, std::uint64_t n);
+
+// Bit error rate of hard-decision QPSK on a noise-only channel,
+// Q(sqrt(Es/N0)) = erfc(sqrt(Es/N0 / 2)) / 2.
+double qpskTheory(double esnoDb);
+
+const std::string* findMeta(const Metadata& meta, const std::string& key);
+void setMeta(Metadata& meta, const std::string& key, const std::string& value);
+
+std::string tableToCsv(const SweepTable& table);
+SweepTable readCsvFile(const std::string& path);  // UsageError when malformed
+void writeTextFile(const std::string& path, const std::string& text);  // CommandError when it cannot
+
+// Aligned text for the terminal.
+std::string formatTable(const SweepTable& table);
+
+// Adds the counts of shard tables of one sweep; `notes` receives a line for
+// every shard that is missing. UsageError when the tables do not belong
+// together (other configuration, shard given twice, interrupted shard).
+SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::string>& notes);
+
+// Draws log BER against Es/N0 with gnuplot: one line per channel condition
+// with its confidence bars, the QPSK reference dashed.
+void drawPlot(const SweepTable& table, const std::string& pngPath);
+
+}  // namespace tern::cli

@@ -1,0 +1,177 @@
+// `tern run`: the report's numbers against the cores called directly, the
+// stage sizes against the chain's length rules, and the clean stop on Ctrl-C.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include "channel/ternFade.hpp"
+#include "cli/chain.hpp"
+#include "cli/stop.hpp"
+#include "cli_harness.hpp"
+#include "filters/filters.hpp"
+#include "gateway/random.hpp"
+#include "receive/receive.hpp"
+#include "setup/ternSetup.hpp"
+#include "sync/sync.hpp"
+#include "transmit/ternSend.hpp"
+
+namespace tern::cli::test {
+namespace {
+
+nlohmann::json runJson(std::vector<std::string> args) {
+    args.insert(args.begin(), {"run", "--json"});
+    const Outcome o = tern(args);
+    EXPECT_EQ(o.status, 0) << o.err;
+    return nlohmann::json::parse(o.out);
+}
+
+// What the host script computes, written out stage by stage here.
+struct DirectChain {
+    SendOut send;
+    ComplexColumn shaped, received, matched;
+    RealColumn start;
+    RealColumn bits;       // demodulated, before deinterleaving
+    RealColumn unweaved;
+
+    DirectChain(const VarMilstd& c, double beta, double D, double Ns, const std::string& model, double esno,
+                double channelSeed) {
+        const Milstd m = ternSetup(c);
+        Mt19937Source random;
+        send = ternSend(m, c.nFrames, c.seed, random);
+        shaped = ternShape(send.MultiplexOut, beta, D, Ns).out;
+        if (model == "awgn") {
+            // Noise alone: sigma per quadrature, real parts then imaginary parts.
+            Mt19937Source noise;
+            noise.seed(channelSeed);
+            const double sigma = std::sqrt(0.5 * std::pow(10.0, -esno / 10.0));
+            RealColumn zr(shaped.size()), zi(shaped.size());
+            for (auto& z : zr) z = noise.nextNormal();
+            for (auto& z : zi) z = noise.nextNormal();
+            for (std::size_t i = 0; i < shaped.size(); ++i) received.push_back(shaped[i] + sigma * Complex(zr[i], zi[i]));
+        } else {
+            received = ternFade(shaped, VarWatterson{model, esno, channelSeed}, VarShapping{beta, D, Ns}, random).AwgnOut;
+        }
+        matched = ternMatch(received, beta, D, Ns).out;
+        start = ternFrameLock(matched, m, VarShapping{beta, D, Ns});
+        if (start.empty()) return;
+        const auto symbols = ternTiming(matched, start[0], VarShapping{beta, D, Ns}).out;
+        bits = ternDetect(ternSplit(symbols, m).out, m).DemapOut;
+        unweaved = ternUnweave(bits, m).out;
+    }
+
+    static std::uint64_t differences(const RealColumn& a, const RealColumn& b, std::size_t group) {
+        std::uint64_t wrong = 0;
+        for (std::size_t g = 0; g < a.size() / group; ++g) {
+            bool differs = false;
+            for (std::size_t i = 0; i < group; ++i) differs = differs || a[g * group + i] != b[g * group + i];
+            wrong += differs;
+        }
+        return wrong;
+    }
+};
+
+TEST(Run, NoiseOnlyReportMatchesTheCoresAndTheRules) {
+    const auto r = runJson({"--mode", "ultrashort", "--channel", "awgn", "--esno", "5", "--channel-seed", "11",
+                            "--seed", "21"});
+    const DirectChain direct(VarMilstd{"ultrashort", 1, 0, 9, 7, 1, 21}, 0.35, 6, 5, "awgn", 5, 11);
+
+    // Frame lock on the direct path at 2·D·Ns + 1.
+    EXPECT_EQ(r["frameLock"]["found"], true);
+    EXPECT_EQ(r["frameLock"]["expected"], 61);
+    EXPECT_EQ(r["frameLock"]["sample"], 61);
+    ASSERT_EQ(direct.start.size(), 1u);
+    EXPECT_EQ(direct.start[0], 61);
+
+    // Coded bits and data symbols, counted independently.
+    ASSERT_EQ(direct.unweaved.size(), direct.send.CodOutInterIn.size());
+    EXPECT_EQ(r["codedBits"]["total"], 4352);
+    EXPECT_EQ(r["codedBits"]["errors"], DirectChain::differences(direct.send.CodOutInterIn, direct.unweaved, 1));
+    EXPECT_EQ(r["dataSymbols"]["total"], 2176);
+    EXPECT_EQ(r["dataSymbols"]["errors"], DirectChain::differences(direct.send.InterOutMapIn, direct.bits, 2));
+    EXPECT_DOUBLE_EQ(r["codedBits"]["rate"].get<double>(), r["codedBits"]["errors"].get<double>() / 4352);
+    // At 5 dB the rate is near Q(sqrt(Es/N0)) = 0.0377.
+    EXPECT_NEAR(r["codedBits"]["rate"].get<double>(), 0.0377, 0.012);
+    EXPECT_FALSE(r.contains("reference"));  // the channel is the reference already
+
+    // Sizes along the chain: M symbols, M·Ns + 2·D·Ns shaped, + 2·D·Ns matched.
+    const std::size_t M = 4608 + 272 + 2448;
+    const std::vector<std::pair<std::string, std::size_t>> expected{
+        {"setup", 22},           {"send", M},   {"shape", 5 * M + 60},     {"noise", 5 * M + 60}, {"match", 5 * M + 120},
+        {"frame lock", 1},       {"timing", M}, {"split", 2176},           {"detect", 4352},      {"unweave", 4352}};
+    ASSERT_EQ(r["stages"].size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(r["stages"][i]["name"], expected[i].first);
+        EXPECT_EQ(r["stages"][i]["size"], expected[i].second) << expected[i].first;
+    }
+    EXPECT_EQ(r["burstSymbols"], M);
+    EXPECT_DOUBLE_EQ(r["airSeconds"].get<double>(), M / 19200.0);
+    EXPECT_GT(r["speedUp"].get<double>(), 0);
+}
+
+TEST(Run, FadingReportAndItsNoiseOnlyReference) {
+    const auto r = runJson({"--mode", "ultrashort", "--channel", "ruim", "--esno", "25", "--seed", "8",
+                            "--channel-seed", "9"});
+    const VarMilstd c{"ultrashort", 1, 0, 9, 7, 1, 8};
+    const DirectChain faded(c, 0.35, 6, 5, "ruim", 25, 9);
+    const DirectChain clean(c, 0.35, 6, 5, "awgn", 25, 9);
+    ASSERT_EQ(faded.start.size(), 1u);
+    EXPECT_EQ(r["frameLock"]["sample"], faded.start[0]);
+    EXPECT_EQ(r["codedBits"]["errors"], DirectChain::differences(faded.send.CodOutInterIn, faded.unweaved, 1));
+    EXPECT_EQ(r["reference"]["codedBits"]["errors"],
+              DirectChain::differences(clean.send.CodOutInterIn, clean.unweaved, 1));
+    EXPECT_EQ(r["reference"]["codedBits"]["errors"], 0);  // 25 dB without fading: error-free
+    // The path delay of "ruim" at 5 samples per symbol, 192 samples, lengthens the signal.
+    EXPECT_EQ(r["stages"][3]["name"], "fade");
+    EXPECT_EQ(r["stages"][3]["size"], r["stages"][2]["size"].get<std::size_t>() + 192);
+    EXPECT_NE(r["note"].get<std::string>().find("hard decisions with no channel correction"), std::string::npos);
+}
+
+TEST(Run, TextReportCarriesEveryPart) {
+    const Outcome o = tern({"run", "--mode", "ultrashort"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    for (const char* part : {"Configuration", "mode ultrashort", "moderado at Es/N0 20 dB", "Stages", "setup", "send",
+                             "shape", "fade", "match", "frame lock", "timing", "split", "detect", "unweave",
+                             "expected 61 for the direct path", "data symbols", "coded bits",
+                             "hard decisions with no channel correction", "noise alone", "real time"})
+        EXPECT_NE(o.out.find(part), std::string::npos) << part;
+}
+
+TEST(Run, WithoutFrameLockEveryBitCountsAsLost) {
+    const Milstd m = ternSetup(VarMilstd{"ultrashort", 1, 0, 9, 7, 1, 1});
+    Mt19937Source random;
+    const SendOut send = ternSend(m, 1, 1, random);
+    std::vector<StageTime> stages;
+    // Silence: every correlation coefficient is NaN and no preamble is found.
+    const Reception rx = receive(ComplexColumn(5 * 2000, Complex(0, 0)), m, VarShapping{0.35, 1, 5}, &stages);
+    EXPECT_TRUE(rx.frameStart.empty());
+    ASSERT_EQ(stages.size(), 2u);  // the matched filter and the search, nothing after
+    EXPECT_EQ(stages[1].name, "frame lock");
+    const ErrorCount lost = codedBitErrors(send, rx);
+    EXPECT_EQ(lost.total, 4352u);
+    EXPECT_EQ(lost.errors, 4352u);
+}
+
+TEST(Run, ErrorCountsComparePrefixesGroupByGroup) {
+    const RealColumn sent{0, 1, 1, 0, 1, 1};
+    EXPECT_EQ(countErrors(sent, {0, 1, 1, 0, 1, 1, 0, 0}, 1).errors, 0u);  // extra values are ignored
+    EXPECT_EQ(countErrors(sent, {1, 1, 1, 0, 0, 0}, 1).errors, 3u);
+    const ErrorCount pairs = countErrors(sent, {1, 1, 1, 0}, 2);  // first pair wrong, last pair missing
+    EXPECT_EQ(pairs.total, 3u);
+    EXPECT_EQ(pairs.errors, 2u);
+    EXPECT_DOUBLE_EQ(pairs.rate(), 2.0 / 3.0);
+}
+
+TEST(Run, InterruptStopsCleanly) {
+    installInterruptQuery();
+    requestStop();
+    const Outcome o = tern({"run", "--mode", "ultrashort", "--save", scratch("interrupted.mat")});
+    clearStop();
+    EXPECT_EQ(o.status, 130);
+    EXPECT_NE(o.err.find("interrupted"), std::string::npos) << o.err;
+    EXPECT_EQ(o.out, "");
+}
+
+}  // namespace
+}  // namespace tern::cli::test
