@@ -4,8 +4,8 @@
 #   tools/install-deps.sh test   that, plus the test suites, benchmarks and host
 set -euo pipefail
 
-run_pkgs=(cmake make g++ libcli11-dev libmatio-dev nlohmann-json3-dev)
-test_pkgs=(libgtest-dev libbenchmark-dev octave liboctave-dev gnuplot-nox libliquid-dev libfec-dev)
+run_pkgs=(cmake make g++ libcli11-dev libmatio-dev nlohmann-json3-dev gnuplot-nox)
+test_pkgs=(libgtest-dev libbenchmark-dev octave liboctave-dev valgrind clang libclang-rt-14-dev libliquid-dev libfec-dev)
 
 want=("${run_pkgs[@]}")
 [ "${1:-run}" = "test" ] && want+=("${test_pkgs[@]}")
