@@ -1,19 +1,120 @@
+// The stream must be the same to the last bit on every build: x1*x1 + x2*x2
+// must not be fused into one multiply-add where the processor has one.
+#if defined(__clang__)
+#pragma STDC FP_CONTRACT OFF
+#elif defined(__GNUC__)
+#pragma GCC optimize("fp-contract=off")
+#endif
+
 #include "gateway/random.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
+#include "gateway/checks.hpp"
 #include "gateway/failure.hpp"
 
 namespace tern {
 
 namespace {
-struct MtSettings final : GeneratorSettings {
-    std::mt19937 engine;
+
+constexpr std::size_t kWords = Mt19937Source::kBlockWords;
+constexpr std::size_t kShift = 397;  // the twist's middle word
+constexpr std::uint32_t kMatrix = 0x9908b0dfu;
+constexpr std::size_t kPairsPerBlock = kWords / 4;  // polar candidates: four words each
+
+// ---- Kernels: written once, compiled for each instruction set -------------
+
+// New word i from words i, i+1 (or their new values) and the word kShift on.
+[[gnu::always_inline]] inline std::uint32_t twisted(std::uint32_t upper, std::uint32_t lower, std::uint32_t far) {
+    const std::uint32_t y = (upper & 0x80000000u) | (lower & 0x7fffffffu);
+    return far ^ (y >> 1) ^ ((0u - (y & 1u)) & kMatrix);
+}
+
+// Regenerates the block in place. The first 227 words take their third
+// operand from the old words kShift on; the next ones from new words 227
+// back (far enough apart for any vector width); the last wraps to word 0.
+[[gnu::always_inline]] inline void twistWords(std::uint32_t* mt) {
+    constexpr std::size_t head = kWords - kShift;
+    for (std::size_t i = 0; i < head; ++i) mt[i] = twisted(mt[i], mt[i + 1], mt[i + kShift]);
+    for (std::size_t i = head; i < kWords - 1; ++i) mt[i] = twisted(mt[i], mt[i + 1], mt[i - head]);
+    mt[kWords - 1] = twisted(mt[kWords - 1], mt[0], mt[kShift - 1]);
+}
+
+// out[k] = one 53-bit uniform from words 2k and 2k+1: 27 high bits of the
+// first, 26 of the second. Both parts and the sum are exact in a double, and
+// scaling by 2^-53 is exact, so this is the division of the scalar draw.
+[[gnu::always_inline]] inline void uniformsFromWords(const std::uint32_t* words, std::size_t count, double* out) {
+    for (std::size_t k = 0; k < count; ++k) {
+        const auto a = static_cast<std::int32_t>(Mt19937Source::temper(words[2 * k]) >> 5);
+        const auto b = static_cast<std::int32_t>(Mt19937Source::temper(words[2 * k + 1]) >> 6);
+        out[k] = (static_cast<double>(a) * 67108864.0 + static_cast<double>(b)) * 0x1p-53;
+    }
+}
+
+struct Kernels {
+    void (*twist)(std::uint32_t*);
+    void (*uniforms)(const std::uint32_t*, std::size_t, double*);
+    const char* name;
+};
+
+void twistPortable(std::uint32_t* mt) { twistWords(mt); }
+void uniformsPortable(const std::uint32_t* w, std::size_t n, double* out) { uniformsFromWords(w, n, out); }
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#define TERN_RANDOM_DISPATCH 1
+[[gnu::target("avx2")]] void twistAvx2(std::uint32_t* mt) { twistWords(mt); }
+[[gnu::target("avx2")]] void uniformsAvx2(const std::uint32_t* w, std::size_t n, double* out) {
+    uniformsFromWords(w, n, out);
+}
+[[gnu::target("avx512f")]] void twistAvx512(std::uint32_t* mt) { twistWords(mt); }
+[[gnu::target("avx512f")]] void uniformsAvx512(const std::uint32_t* w, std::size_t n, double* out) {
+    uniformsFromWords(w, n, out);
+}
+#endif
+
+// The kernel sets this machine can run, fastest first.
+std::vector<Kernels> supportedKernels() {
+    std::vector<Kernels> sets;
+#ifdef TERN_RANDOM_DISPATCH
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) sets.push_back({twistAvx512, uniformsAvx512, "avx512f"});
+    if (__builtin_cpu_supports("avx2")) sets.push_back({twistAvx2, uniformsAvx2, "avx2"});
+#endif
+    sets.push_back({twistPortable, uniformsPortable, "portable"});
+    return sets;
+}
+
+Kernels& kernels() {
+    static Kernels chosen = supportedKernels().front();
+    return chosen;
+}
+
+}  // namespace
+
+// ---- Settings --------------------------------------------------------------
+
+struct Mt19937Source::Snapshot final : GeneratorSettings {
+    std::array<std::uint32_t, kBlockWords> block;
+    std::size_t used;
     bool hasSpare;
     double spare;
-    MtSettings(const std::mt19937& e, bool h, double s) : engine(e), hasSpare(h), spare(s) {}
+    explicit Snapshot(const Mt19937Source& s) : block(s.block_), used(s.used_), hasSpare(s.hasSpare_), spare(s.spare_) {}
 };
-}  // namespace
+
+const char* Mt19937Source::kernelName() { return kernels().name; }
+
+bool Mt19937Source::selectKernel(const std::string& name) {
+    for (const Kernels& k : supportedKernels()) {
+        if (name == k.name) {
+            kernels() = k;
+            return true;
+        }
+    }
+    return false;
+}
 
 std::uint32_t toSeed(double seed) {
     if (!(std::isfinite(seed) && seed == std::floor(seed) && seed >= 0 && seed <= 4294967295.0))
@@ -21,24 +122,57 @@ std::uint32_t toSeed(double seed) {
     return static_cast<std::uint32_t>(seed);
 }
 
+// The standard 32-bit seeding; the first draw twists the block.
+void Mt19937Source::seedBlock(std::uint32_t seed) {
+    block_[0] = seed;
+    for (std::size_t i = 1; i < kBlockWords; ++i)
+        block_[i] = 1812433253u * (block_[i - 1] ^ (block_[i - 1] >> 30)) + static_cast<std::uint32_t>(i);
+    used_ = kBlockWords;
+}
+
+void Mt19937Source::twistBlock() {
+    kernels().twist(block_.data());
+    used_ = 0;
+}
+
 std::unique_ptr<GeneratorSettings> Mt19937Source::seed(double seed) {
     const std::uint32_t s = toSeed(seed);
-    auto saved = std::make_unique<MtSettings>(engine_, hasSpare_, spare_);
-    engine_.seed(s);
+    auto saved = std::make_unique<Snapshot>(*this);
+    seedBlock(s);
     hasSpare_ = false;
     spare_ = 0.0;
     return saved;
 }
 
-void Mt19937Source::uniform(double* out, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) out[i] = nextUniform();
+void Mt19937Source::restore(const GeneratorSettings& settings) {
+    const auto& s = dynamic_cast<const Snapshot&>(settings);
+    block_ = s.block;
+    used_ = s.used;
+    hasSpare_ = s.hasSpare;
+    spare_ = s.spare;
 }
 
-double Mt19937Source::nextNormal() {
-    if (hasSpare_) {
-        hasSpare_ = false;
-        return spare_;
+// ---- Uniform draws ---------------------------------------------------------
+
+void Mt19937Source::uniform(double* out, std::size_t n) {
+    while (n > 0) {
+        if (used_ == kBlockWords) twistBlock();
+        const std::size_t count = std::min(n, (kBlockWords - used_) / 2);
+        if (count == 0) {  // a draw across two blocks (words are only ever drawn in pairs, so never)
+            *out++ = nextUniform();
+            --n;
+            continue;
+        }
+        kernels().uniforms(block_.data() + used_, count, out);
+        used_ += 2 * count;
+        out += count;
+        n -= count;
     }
+}
+
+// ---- Normal draws ----------------------------------------------------------
+
+void Mt19937Source::polarPair(double& first, double& second) {
     double x1, x2, r2;
     do {
         x1 = 2.0 * nextUniform() - 1.0;
@@ -46,21 +180,90 @@ double Mt19937Source::nextNormal() {
         r2 = x1 * x1 + x2 * x2;
     } while (r2 >= 1.0 || r2 == 0.0);
     const double f = std::sqrt(-2.0 * std::log(r2) / r2);
-    spare_ = f * x1;
+    first = f * x2;
+    second = f * x1;
+}
+
+double Mt19937Source::nextNormal() {
+    if (hasSpare_) {
+        hasSpare_ = false;
+        return spare_;
+    }
+    double first;
+    polarPair(first, spare_);
     hasSpare_ = true;
-    return f * x2;
+    return first;
+}
+
+// All candidate pairs left in the block (limited to about what `n` needs) are
+// turned into uniforms at once; the accepted ones are gathered in order; only
+// the words up to the last candidate used are taken from the block, so the
+// stream goes on exactly where the one-at-a-time method would.
+std::size_t Mt19937Source::normalsFromBlock(double* out, std::size_t n) {
+    const std::size_t wanted = (n + 1) / 2;  // pairs
+    const std::size_t candidates = std::min((kBlockWords - used_) / 4, wanted + wanted / 3 + 8);
+    if (candidates == 0) return 0;
+
+    double u[2 * kPairsPerBlock];
+    kernels().uniforms(block_.data() + used_, 2 * candidates, u);
+
+    double x1[kPairsPerBlock], x2[kPairsPerBlock], r2[kPairsPerBlock];
+    std::size_t position[kPairsPerBlock];
+    std::size_t accepted = 0;
+    for (std::size_t j = 0; j < candidates; ++j) {  // branch-free gathering
+        const double a = 2.0 * u[2 * j] - 1.0;
+        const double b = 2.0 * u[2 * j + 1] - 1.0;
+        const double r = a * a + b * b;
+        x1[accepted] = a;
+        x2[accepted] = b;
+        r2[accepted] = r;
+        position[accepted] = j;
+        accepted += static_cast<std::size_t>(r < 1.0) & static_cast<std::size_t>(r != 0.0);
+    }
+    const std::size_t pairs = std::min(accepted, wanted);
+    used_ += 4 * (pairs == wanted ? position[pairs - 1] + 1 : candidates);
+
+    double values[2 * kPairsPerBlock];
+    for (std::size_t k = 0; k < pairs; ++k) {  // the same operations, in the same order, as polarPair
+        const double f = std::sqrt(-2.0 * std::log(r2[k]) / r2[k]);
+        values[2 * k] = f * x2[k];
+        values[2 * k + 1] = f * x1[k];
+    }
+
+    const std::size_t written = std::min(2 * pairs, n);
+    std::memcpy(out, values, written * sizeof(double));
+    if (written < 2 * pairs) {
+        spare_ = values[written];
+        hasSpare_ = true;
+    }
+    return written;
 }
 
 void Mt19937Source::normal(double* out, std::size_t rows, std::size_t cols) {
-    const std::size_t n = rows * cols;
-    for (std::size_t i = 0; i < n; ++i) out[i] = nextNormal();
-}
-
-void Mt19937Source::restore(const GeneratorSettings& settings) {
-    const auto& s = dynamic_cast<const MtSettings&>(settings);
-    engine_ = s.engine;
-    hasSpare_ = s.hasSpare;
-    spare_ = s.spare;
+    std::size_t n = checkedProduct(rows, cols, "of normal draws");
+    if (n > 0 && hasSpare_) {
+        *out++ = spare_;
+        hasSpare_ = false;
+        --n;
+    }
+    while (n > 0) {
+        if (used_ == kBlockWords) twistBlock();
+        std::size_t written = normalsFromBlock(out, n);
+        if (written == 0) {  // no whole candidate left in the block, or all rejected: go on one word at a time
+            double second;
+            polarPair(*out, second);
+            written = 1;
+            if (n > 1) {
+                out[1] = second;
+                written = 2;
+            } else {
+                spare_ = second;
+                hasSpare_ = true;
+            }
+        }
+        out += written;
+        n -= written;
+    }
 }
 
 }  // namespace tern

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "gateway/checks.hpp"
@@ -98,6 +99,186 @@ TEST(Mt19937Source, RefusesSeedsTheHostRefuses) {
             EXPECT_EQ(f.message().rfind("ERRO!", 0), 0u);
         }
     }
+}
+
+// ---- Block-wise draws against the stream drawn one value at a time ---------
+
+// The stream as defined: std::mt19937, two words per uniform, the polar
+// method with its spare. The products are kept apart (volatile) so that no
+// build fuses x1*x1 + x2*x2 into one multiply-add.
+struct PlainStream {
+    std::mt19937 engine;
+    bool hasSpare = false;
+    double spare = 0.0;
+
+    explicit PlainStream(std::uint32_t seed) : engine(seed) {}
+    double uniform() {
+        const std::uint32_t a = static_cast<std::uint32_t>(engine()) >> 5;
+        const std::uint32_t b = static_cast<std::uint32_t>(engine()) >> 6;
+        return (a * 67108864.0 + b) / 9007199254740992.0;
+    }
+    double normal() {
+        if (hasSpare) {
+            hasSpare = false;
+            return spare;
+        }
+        double x1, x2, r2;
+        do {
+            x1 = 2.0 * uniform() - 1.0;
+            x2 = 2.0 * uniform() - 1.0;
+            volatile double p1 = x1 * x1, p2 = x2 * x2;
+            r2 = p1 + p2;
+        } while (r2 >= 1.0 || r2 == 0.0);
+        const double f = std::sqrt(-2.0 * std::log(r2) / r2);
+        spare = f * x1;
+        hasSpare = true;
+        return f * x2;
+    }
+    std::vector<double> uniforms(std::size_t n) {
+        std::vector<double> v(n);
+        for (double& x : v) x = uniform();
+        return v;
+    }
+    std::vector<double> normals(std::size_t n) {
+        std::vector<double> v(n);
+        for (double& x : v) x = normal();
+        return v;
+    }
+};
+
+std::vector<double> uniforms(Mt19937Source& src, std::size_t n) {
+    std::vector<double> v(n);
+    src.uniform(v.data(), n);
+    return v;
+}
+std::vector<double> normals(Mt19937Source& src, std::size_t n) {
+    std::vector<double> v(n);
+    src.normal(v.data(), n, 1);
+    return v;
+}
+
+// Every test below runs once per kernel set this machine has.
+class BlockwiseDraws : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        before_ = Mt19937Source::kernelName();
+        if (!Mt19937Source::selectKernel(GetParam())) GTEST_SKIP() << GetParam() << " not supported here";
+    }
+    void TearDown() override { Mt19937Source::selectKernel(before_); }
+
+private:
+    std::string before_;
+};
+
+// A block holds 312 uniforms or 156 polar candidates; these sizes sit on
+// either side of those bounds and of their multiples.
+const std::size_t kAwkwardSizes[] = {1, 2, 3, 155, 156, 157, 311, 312, 313, 623, 624, 625, 0, 1000, 5, 4};
+
+TEST_P(BlockwiseDraws, LongRunsAreTheSameStream) {
+    for (std::uint32_t seed : {0u, 1u, 4294967295u}) {
+        Mt19937Source src(seed);
+        PlainStream ref(seed);
+        EXPECT_EQ(uniforms(src, 100003), ref.uniforms(100003)) << seed;
+        EXPECT_EQ(normals(src, 100001), ref.normals(100001)) << seed;  // odd: a spare is left
+        EXPECT_EQ(normals(src, 99999), ref.normals(99999)) << seed;    // and returned first
+        EXPECT_EQ(src.nextUniform(), ref.uniform());
+    }
+}
+
+TEST_P(BlockwiseDraws, CallSizesAcrossBlockBoundaries) {
+    Mt19937Source src(12345);
+    PlainStream ref(12345);
+    for (int round = 0; round < 3; ++round) {
+        for (std::size_t n : kAwkwardSizes) ASSERT_EQ(uniforms(src, n), ref.uniforms(n)) << n;
+        for (std::size_t n : kAwkwardSizes) ASSERT_EQ(normals(src, n), ref.normals(n)) << n;
+    }
+}
+
+// Odd uniform counts leave the block at a position where one polar candidate
+// spans two blocks; uniforms drawn between normal calls leave the spare alone.
+TEST_P(BlockwiseDraws, InterleavedCallsWithOddCounts) {
+    Mt19937Source src(777);
+    PlainStream ref(777);
+    std::mt19937 pick(3);
+    for (int call = 0; call < 2000; ++call) {
+        const std::size_t n = pick() % 700;
+        switch (pick() % 5) {
+            case 0: ASSERT_EQ(uniforms(src, n), ref.uniforms(n)) << call; break;
+            case 1: ASSERT_EQ(normals(src, n), ref.normals(n)) << call; break;
+            case 2: ASSERT_EQ(src.nextUniform(), ref.uniform()) << call; break;
+            case 3: ASSERT_EQ(src.nextNormal(), ref.normal()) << call; break;
+            default: {  // a small matrix, filled column by column from one stream
+                std::vector<double> m(3 * 5);
+                src.normal(m.data(), 3, 5);
+                ASSERT_EQ(m, ref.normals(15)) << call;
+            }
+        }
+    }
+}
+
+// Seeding in the middle of a block (with a spare waiting) and restoring later,
+// after the seeded stream has twisted its own block more than once.
+TEST_P(BlockwiseDraws, RestoreInTheMiddleOfABlock) {
+    Mt19937Source src(2024);
+    PlainStream ref(2024);
+    ASSERT_EQ(uniforms(src, 101), ref.uniforms(101));
+    ASSERT_EQ(normals(src, 3), ref.normals(3));
+    {
+        SeededScope outer(src, 9);
+        PlainStream seeded(9);
+        EXPECT_EQ(normals(src, 2001), seeded.normals(2001));
+        {
+            SeededScope inner(src, 10);
+            EXPECT_EQ(uniforms(src, 700), PlainStream(10).uniforms(700));
+        }
+        EXPECT_EQ(normals(src, 5), seeded.normals(5));  // the spare of the outer stream came back too
+    }
+    EXPECT_EQ(normals(src, 1), ref.normals(1));  // the spare saved before seeding
+    EXPECT_EQ(uniforms(src, 5000), ref.uniforms(5000));
+    EXPECT_EQ(normals(src, 5001), ref.normals(5001));
+}
+
+// One stream position has one state, however the draws were split, so state
+// comparisons after a restore are meaningful; copies go on with the same stream.
+TEST_P(BlockwiseDraws, StateDependsOnlyOnThePosition) {
+    Mt19937Source whole(5), pieces(5);
+    uniforms(whole, 312);  // exactly one block of words, not yet twisted again
+    for (int i = 0; i < 312; ++i) pieces.nextUniform();
+    EXPECT_TRUE(whole.sameStateAs(pieces));
+    normals(whole, 1001);
+    for (std::size_t n : {1u, 156u, 157u, 687u}) normals(pieces, n);
+    EXPECT_TRUE(whole.sameStateAs(pieces));
+    Mt19937Source copy = whole;
+    EXPECT_EQ(normals(copy, 999), normals(whole, 999));
+    EXPECT_TRUE(copy.sameStateAs(whole));
+    pieces.nextNormal();  // takes the spare only
+    EXPECT_FALSE(whole.sameStateAs(pieces));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, BlockwiseDraws, ::testing::Values("portable", "avx2", "avx512f"),
+                         [](const auto& info) { return std::string(info.param); });
+
+TEST(Mt19937Source, KernelChoiceAndEmptyOrOversizedRequests) {
+    const std::string before = Mt19937Source::kernelName();
+    EXPECT_TRUE(Mt19937Source::selectKernel("portable"));  // always there
+    EXPECT_STREQ(Mt19937Source::kernelName(), "portable");
+    EXPECT_FALSE(Mt19937Source::selectKernel("no such kernel"));
+    EXPECT_STREQ(Mt19937Source::kernelName(), "portable");
+    EXPECT_TRUE(Mt19937Source::selectKernel(before));
+
+    Mt19937Source src(8);
+    src.nextNormal();  // a spare is waiting
+    const Mt19937Source before8 = src;
+    src.normal(nullptr, 0, 5);  // nothing drawn, the spare stays
+    src.uniform(nullptr, 0);
+    EXPECT_TRUE(src.sameStateAs(before8));
+    try {
+        src.normal(nullptr, SIZE_MAX / 2, 3);
+        FAIL() << "an impossible size was accepted";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.identifier(), id::PMaxSize);
+    }
+    EXPECT_TRUE(src.sameStateAs(before8));
 }
 
 TEST(Checks, IndexSizeAndProductGuards) {
