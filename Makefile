@@ -29,7 +29,7 @@ test: test-deps build
 asan-test: test-deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTERN_SANITIZE=ON -DTERN_MEX=OFF -DTERN_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -LE slow
 
 bench: test-deps build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
