@@ -1,6 +1,7 @@
-// The whole host-free chain as `tern run` drives it (setup, send, shape,
-// fade, match, frame lock, timing, split, detect, unweave), and a sweep on
-// two threads. The counter `air_x` is seconds of air time simulated per
+// The whole host-free chain (setup, send, shape, fade, match, frame lock,
+// timing, split, detect, unweave), also with both decoders after it as
+// `tern run` drives it (hard decoding; soft detection, deinterleaving and
+// decoding), and a sweep of soft-decoded bursts on one and two threads. The counter `air_x` is seconds of air time simulated per
 // second of wall time (the speed-up over real time); `<stage>_ms` is the
 // mean time of each stage.
 #include <benchmark/benchmark.h>
@@ -26,14 +27,14 @@ ChainInputs inputsFor(const char* mode, const char* channel) {
     return in;
 }
 
-void chain(benchmark::State& state, const char* mode, const char* channel) {
+void chain(benchmark::State& state, const char* mode, const char* channel, DecoderChoice decoders = {}) {
     const ChainInputs in = inputsFor(mode, channel);
     Mt19937Source random;
     std::map<std::string, double> stageSeconds;
     double air = 0;
     for (auto _ : state) {
         const Milstd milstd = ternSetup(in.varmilstd);  // setup is part of the chain
-        const ChainRun run = runChain(milstd, in, random);
+        const ChainRun run = runChain(milstd, in, random, decoders);
         benchmark::DoNotOptimize(run.rx.unweave.out.data());
         air += airTime(milstd, run.send.MultiplexOut.size());
         for (const auto& s : run.stages) stageSeconds[s.name] += s.seconds;
@@ -56,11 +57,18 @@ BENCHMARK(BM_ChainShortModerado)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_ChainLongModerado(benchmark::State& state) { chain(state, "long", "moderado"); }
 BENCHMARK(BM_ChainLongModerado)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+void BM_RunMediumModeradoBothDecoders(benchmark::State& state) { chain(state, "medium", "moderado", {true, true}); }
+BENCHMARK(BM_RunMediumModeradoBothDecoders)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_RunShortModeradoBothDecoders(benchmark::State& state) { chain(state, "short", "moderado", {true, true}); }
+BENCHMARK(BM_RunShortModeradoBothDecoders)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // Sweep: "short" bursts on "moderado" and noise alone, two Es/N0 points,
-// four bursts per point, on two threads.
+// four bursts per point, soft decoding (the default of `tern sweep`).
 void BM_SweepTwoThreads(benchmark::State& state) {
     SweepPlan plan;
     plan.inputs = defaultInputs();
+    plan.decoders = {"soft"};
     plan.channels = {"moderado", "awgn"};
     plan.esnoDb = {6, 12};
     plan.fixedBursts = true;

@@ -50,7 +50,7 @@ void decodeLongBlock(benchmark::State& state) {
     const tern::Milstd milstd = longRecord(static_cast<double>(state.range(0)));
     const tern::RealColumn in = noisyBlock(milstd);
     for (auto _ : state) {
-        tern::DecodOut out = tern::ternDecode(in, milstd);
+        tern::DecodeOut out = tern::ternDecode(in, milstd);
         benchmark::DoNotOptimize(out.out.data());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(milstd.inputBitsPerInter));

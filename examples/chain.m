@@ -1,10 +1,15 @@
-% chain.m - the whole modem chain through the ten modules, as a user runs it.
+% chain.m - the whole modem chain through the host modules, as a user runs it.
 %
 % configuration -> ternSetup -> ternSend -> ternShape -> ternFade ->
 % ternMatch -> ternFrameLock -> ternTiming -> ternSplit -> ternDetect ->
 % ternUnweave, keeping every intermediate result in the workspace, then
 % printing where the preamble was found and the coded-bit error rate
-% (received coded bits against the transmitter's CodOutInterIn).
+% (received coded bits against the transmitter's CodOutInterIn). It goes on
+% to the information bits: hard decisions (bits b passed as 1 - 2b) and
+% soft decisions (ternSoftDetect -> ternUnweave) through ternDecode, with
+% their information-bit error rates against the payload BitInCodIn. (The
+% receiver does no channel correction yet: through a fading channel the
+% information-bit error rate stays near one half.)
 %
 % Usage (from the repository root, after building):
 %   addpath(fullfile(pwd, 'build', 'mex')); run('examples/chain.m')
@@ -53,3 +58,22 @@ codedBitErrors = sum(sentBits(1:compared) ~= receivedBits(1:compared)) + (numel(
 codedBitErrorRate = codedBitErrors / numel(sentBits);
 printf('coded bits: %d sent, %d received, %d errors, error rate %.3g\n', ...
        numel(sentBits), numel(receivedBits), codedBitErrors, codedBitErrorRate);
+
+% Information bits: hard decisions, and soft decisions with the noise
+% variance per symbol that the channel adds (N0 = 10^(-EsNodB/10)).
+N0 = 10 ^ (-EsNodB / 10);
+soft = ternSoftDetect(split.out, milstd, N0);
+softUnweave = ternUnweave(soft.LLROut, milstd);
+decodeHard = ternDecode(1 - 2 * unweave.out, milstd);
+decodeSoft = ternDecode(softUnweave.out, milstd);
+
+sentInfo = send.BitInCodIn;
+infoBitErrors = zeros(1, 2);  % hard, soft
+decoded = {decodeHard.DecodOut, decodeSoft.DecodOut};
+for k = 1:2
+  compared = min(numel(sentInfo), numel(decoded{k}));
+  infoBitErrors(k) = sum(sentInfo(1:compared) ~= decoded{k}(1:compared)) + (numel(sentInfo) - compared);
+end
+infoBitErrorRate = infoBitErrors / numel(sentInfo);
+printf('information bits: %d sent; hard decisions %d errors (rate %.3g), soft decisions %d errors (rate %.3g)\n', ...
+       numel(sentInfo), infoBitErrors(1), infoBitErrorRate(1), infoBitErrors(2), infoBitErrorRate(2));

@@ -29,6 +29,8 @@ modules = {
   'ternSplit',     {'receive', 'transmit', 'setup'}
   'ternDetect',    {'receive', 'transmit', 'setup'}
   'ternUnweave',   {'receive', 'transmit', 'setup'}
+  'ternSoftDetect', {'receive', 'transmit', 'setup'}
+  'ternDecode',    {'receive', 'transmit', 'setup'}
 };
 
 common = [cpp_files(fullfile(src, 'gateway')), cpp_files(fullfile(src, 'gateway', 'host'))];

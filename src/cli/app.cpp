@@ -192,13 +192,15 @@ struct RunCommand {
             return refuse(f, err);
         }
         Mt19937Source random;
-        const ChainRun run = runChain(milstd, in, random);
+        const DecoderChoice both{true, true};
+        const ChainRun run = runChain(milstd, in, random, both);
         // For reference: the same shaped burst through noise alone.
         Reception reference;
         const bool fading = in.varWatterson.model != kAwgn;
         if (fading) {
             const FadeOut noisy = addNoise(run.shape.out, in.varWatterson.EsNodB, in.varWatterson.seed, random);
-            reference = receive(noisy.AwgnOut, milstd, in.varShapping, nullptr);
+            reference = receive(noisy.AwgnOut, milstd, in.varShapping, nullptr, both,
+                                softNoiseVariance(in.varWatterson.EsNodB));
         }
         const RunReport report = makeReport(in, milstd, run, setup, fading ? &reference : nullptr);
         if (json)
@@ -227,6 +229,10 @@ struct RunCommand {
         file.writeRecord("splitOut", run.rx.split);
         file.writeRecord("detectOut", run.rx.detect);
         file.writeRecord("unweaveOut", run.rx.unweave);
+        file.writeRecord("decodeHardOut", run.rx.decodeHard);
+        file.writeRecord("softDetectOut", run.rx.softDetect);
+        file.writeRecord("softUnweaveOut", run.rx.softUnweave);
+        file.writeRecord("decodeSoftOut", run.rx.decodeSoft);
         file.close();
     }
 };
@@ -237,6 +243,7 @@ struct SweepCommand {
     InputOptions options;
     std::string channels = kAwgn;
     std::string esno = "0:2:10";
+    std::string decoder = "soft";
     unsigned threads = 0;
     std::uint64_t maxErrors = 1000, maxBursts = 100, minBursts = 1, bursts = 0;
     std::string shard;
@@ -253,11 +260,16 @@ struct SweepCommand {
             ->capture_default_str();
         app->add_option("--esno", esno, "Es/N0 points in dB: start:step:stop, values, or a comma-separated mix")
             ->capture_default_str();
+        app->add_option("--decoder", decoder,
+                        "what is swept: none (coded bits), hard or soft (information bits after the decoder on hard or "
+                        "soft decisions), or both, e.g. soft,hard (the first is swept and stopped on; the others and the "
+                        "coded bits are kept as extra columns)")
+            ->capture_default_str();
         const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
         threads = hardware;
         app->add_option("--threads", threads, "worker threads (default: all hardware threads)")
             ->check(CLI::Range(1u, 1024u));
-        auto* maxErr = app->add_option("--max-errors", maxErrors, "stop a point once it has this many bit errors")->capture_default_str()
+        auto* maxErr = app->add_option("--max-errors", maxErrors, "stop a point once it has this many errors of the swept bits")->capture_default_str()
                            ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000000}));
         auto* maxB = app->add_option("--max-bursts", maxBursts, "stop a point after this many bursts")->capture_default_str()
                          ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000}));
@@ -276,6 +288,7 @@ struct SweepCommand {
         SweepPlan plan;
         plan.inputs = options.inputs();
         plan.esnoDb = parseEsnoList(esno);
+        plan.decoders = parseDecoderList(decoder);
         if (shardOption->count() > 0) plan.shard = parseShard(shard);
         plan.threads = threads;
         if (burstsOption->count() > 0) {
@@ -311,11 +324,15 @@ struct SweepCommand {
         for (const auto& p : outcome.table.points) totalBursts += p.bursts;
         const double air = airTime(milstd, burstSymbols(milstd, plan.inputs.varmilstd.nFrames)) *
                            static_cast<double>(totalBursts);
-        char line[200];
+        char line[300];
+        const std::string swept = plan.decoders.empty() ? "coded-bit error rate"
+                                                        : "information-bit error rate, " + plan.decoders[0] +
+                                                              " decisions (others as extra columns)";
         std::snprintf(line, sizeof line,
-                      "coded-bit error rate, mode %s, %g block(s) per burst, base seed %.10g, shard %llu/%llu, %u "
+                      "%s, mode %s, constraint length %g, %g block(s) per burst, base seed %.10g, shard %llu/%llu, %u "
                       "thread(s)\n",
-                      plan.inputs.varmilstd.modointer.c_str(), plan.inputs.varmilstd.nFrames,
+                      swept.c_str(), plan.inputs.varmilstd.modointer.c_str(), plan.inputs.varmilstd.codLength,
+                      plan.inputs.varmilstd.nFrames,
                       plan.inputs.varmilstd.seed, static_cast<unsigned long long>(plan.shard.index),
                       static_cast<unsigned long long>(plan.shard.count), plan.threads);
         out << line << formatTable(outcome.table);
@@ -375,7 +392,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     MergeCommand merge;
     CLI::App* paramsApp = app.add_subcommand("params", "print the waveform parameters of a configuration");
     CLI::App* runApp = app.add_subcommand("run", "run the whole chain once and report every stage");
-    CLI::App* sweepApp = app.add_subcommand("sweep", "Monte Carlo coded-bit error rate against Es/N0");
+    CLI::App* sweepApp = app.add_subcommand("sweep", "Monte Carlo bit error rate against Es/N0");
     CLI::App* mergeApp = app.add_subcommand("merge", "add the counts of shard tables into one table");
     params.attach(paramsApp);
     run.attach(runApp);

@@ -1,5 +1,6 @@
 #include "cli/chain.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <utility>
@@ -38,9 +39,18 @@ RealColumn wholeBlocks(const RealColumn& bits, double interLength) {
     return RealColumn(bits.begin(), bits.begin() + static_cast<std::ptrdiff_t>(bits.size() - bits.size() % block));
 }
 
+// Hard bits b as the decoder's values 1 - 2b: +1 for a 0, -1 for a 1.
+RealColumn antipodal(const RealColumn& bits) {
+    RealColumn values(bits.size());
+    std::transform(bits.begin(), bits.end(), values.begin(), [](double b) { return 1 - 2 * b; });
+    return values;
+}
+
 }  // namespace
 
 double expectedFrameStart(const VarShapping& s) { return 2 * s.pulseDelay * s.oversamplingFactor + 1; }
+
+double softNoiseVariance(double EsNodB) { return std::clamp(std::pow(10.0, -EsNodB / 10.0), 1e-300, 1e300); }
 
 FadeOut addNoise(const ComplexColumn& in, double EsNodB, double seed, RandomSource& random) {
     const std::size_t n = in.size();
@@ -70,7 +80,7 @@ FadeOut propagate(const ComplexColumn& shaped, const VarWatterson& channel, cons
 }
 
 Reception receive(const ComplexColumn& received, const Milstd& milstd, const VarShapping& s,
-                  std::vector<StageTime>* stages) {
+                  std::vector<StageTime>* stages, DecoderChoice decoders, double N0) {
     Reception rx;
     const double beta = s.rolloffFactor, D = s.pulseDelay, Ns = s.oversamplingFactor;
     rx.match = timed(stages, "match", "samples", [&] { return ternMatch(received, beta, D, Ns); },
@@ -87,10 +97,22 @@ Reception receive(const ComplexColumn& received, const Milstd& milstd, const Var
     rx.unweave = timed(stages, "unweave", "bits",
                        [&] { return ternUnweave(wholeBlocks(rx.detect.DemapOut, milstd.interLength), milstd); },
                        [](const UnweaveOut& r) { return r.out.size(); });
+    if (decoders.hard)
+        rx.decodeHard = timed(stages, "decode hard", "bits", [&] { return ternDecode(antipodal(rx.unweave.out), milstd); },
+                              [](const DecodeOut& r) { return r.DecodOut.size(); });
+    if (decoders.soft) {
+        rx.softDetect = timed(stages, "soft detect", "values", [&] { return ternSoftDetect(rx.split.out, milstd, N0); },
+                              [](const SoftDetectOut& r) { return r.LLROut.size(); });
+        rx.softUnweave = timed(stages, "soft unweave", "values",
+                               [&] { return ternUnweave(wholeBlocks(rx.softDetect.LLROut, milstd.interLength), milstd); },
+                               [](const UnweaveOut& r) { return r.out.size(); });
+        rx.decodeSoft = timed(stages, "decode soft", "bits", [&] { return ternDecode(rx.softUnweave.out, milstd); },
+                              [](const DecodeOut& r) { return r.DecodOut.size(); });
+    }
     return rx;
 }
 
-ChainRun runChain(const Milstd& milstd, const ChainInputs& in, RandomSource& random) {
+ChainRun runChain(const Milstd& milstd, const ChainInputs& in, RandomSource& random, DecoderChoice decoders) {
     ChainRun run;
     auto* stages = &run.stages;
     const auto start = Clock::now();
@@ -103,7 +125,7 @@ ChainRun runChain(const Milstd& milstd, const ChainInputs& in, RandomSource& ran
     run.fade = timed(stages, in.varWatterson.model == kAwgn ? "noise" : "fade", "samples",
                      [&] { return propagate(run.shape.out, in.varWatterson, s, random); },
                      [](const FadeOut& r) { return r.AwgnOut.size(); });
-    run.rx = receive(run.fade.AwgnOut, milstd, s, stages);
+    run.rx = receive(run.fade.AwgnOut, milstd, s, stages, decoders, softNoiseVariance(in.varWatterson.EsNodB));
     run.seconds = secondsSince(start);
     return run;
 }
@@ -129,6 +151,10 @@ ErrorCount codedBitErrors(const SendOut& send, const Reception& rx) {
 ErrorCount symbolErrors(const SendOut& send, const Reception& rx, const Milstd& milstd) {
     const std::size_t bits = milstd.bitsToSym >= 1 ? static_cast<std::size_t>(milstd.bitsToSym) : 1;
     return countErrors(send.InterOutMapIn, rx.detect.DemapOut, bits);
+}
+
+ErrorCount informationBitErrors(const SendOut& send, const DecodeOut& decoded) {
+    return countErrors(send.BitInCodIn, decoded.DecodOut, 1);
 }
 
 }  // namespace tern::cli

@@ -1,6 +1,8 @@
 // One pass of the whole host-free chain: the same calls, in the same order,
 // that the host script makes with the ten modules, keeping every stage's
-// record, plus the error counts of the received coded bits and symbols.
+// record, then (when asked) the channel decoder on hard and on soft
+// decisions, plus the error counts of the received symbols, coded bits and
+// information bits.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +12,8 @@
 #include "cli/inputs.hpp"
 #include "gateway/random.hpp"
 #include "gateway/records.hpp"
+#include "receive/ternDecode.hpp"
+#include "receive/ternSoftDetect.hpp"
 
 namespace tern::cli {
 
@@ -28,7 +32,14 @@ struct StageTime {
     double seconds = 0;
 };
 
-// The receiver's half of the chain, from the received samples on.
+// Which channel decoders run after the deinterleaver.
+struct DecoderChoice {
+    bool hard = false;  // on the deinterleaved hard bits b, passed as 1 - 2b
+    bool soft = false;  // on soft detection, deinterleaved the same way
+};
+
+// The receiver's half of the chain, from the received samples on. The
+// decoder stages stay empty unless chosen.
 struct Reception {
     MatchOut match;
     RealColumn frameStart;  // one element, or none when no preamble was found
@@ -36,6 +47,10 @@ struct Reception {
     SplitOut split;
     DetectOut detect;
     UnweaveOut unweave;
+    DecodeOut decodeHard;    // decoded from unweave
+    SoftDetectOut softDetect;      // per-bit ratios of the data symbols
+    UnweaveOut softUnweave; // the ratios in encoder order
+    DecodeOut decodeSoft;    // decoded from softUnweave
 };
 
 struct ChainRun {
@@ -62,15 +77,23 @@ FadeOut addNoise(const ComplexColumn& in, double EsNodB, double seed, RandomSour
 FadeOut propagate(const ComplexColumn& shaped, const VarWatterson& channel, const VarShapping& shaping,
                   RandomSource& random);
 
+// The noise variance per symbol that soft detection divides by:
+// 10^(-EsNodB/10), kept within [1e-300, 1e300] so that an extreme Es/N0
+// (the noise underflows to nothing, or swamps everything) still gives
+// finite ratios. The decoder's decisions do not depend on this scale.
+double softNoiseVariance(double EsNodB);
+
 // Matched filter, frame lock, symbol timing, split, detection and
-// deinterleaving. Without a frame lock the stages after it are left empty.
-// The deinterleaver is handed whole interleaver blocks only.
+// deinterleaving, then the chosen decoders; soft detection uses `N0`.
+// Without a frame lock the stages after it are left empty. The
+// deinterleaver is handed whole interleaver blocks only.
 Reception receive(const ComplexColumn& received, const Milstd& milstd, const VarShapping& shaping,
-                  std::vector<StageTime>* stages);
+                  std::vector<StageTime>* stages, DecoderChoice decoders = {}, double N0 = 1);
 
 // The whole chain on checked inputs (see validateInputs), with `milstd`
-// built from inputs.varmilstd.
-ChainRun runChain(const Milstd& milstd, const ChainInputs& inputs, RandomSource& random);
+// built from inputs.varmilstd; soft detection takes N0 from the channel's
+// Es/N0 (softNoiseVariance).
+ChainRun runChain(const Milstd& milstd, const ChainInputs& inputs, RandomSource& random, DecoderChoice decoders = {});
 
 // Compares groups of `group` values of `sent` with `received`, group by
 // group; a group is wrong when any of its values differs. Groups missing
@@ -81,5 +104,7 @@ ErrorCount countErrors(const RealColumn& sent, const RealColumn& received, std::
 ErrorCount codedBitErrors(const SendOut& send, const Reception& rx);
 // Data symbols: the demodulated bit groups against the interleaved bits.
 ErrorCount symbolErrors(const SendOut& send, const Reception& rx, const Milstd& milstd);
+// Information bits: a decoder's output against the payload.
+ErrorCount informationBitErrors(const SendOut& send, const DecodeOut& decoded);
 
 }  // namespace tern::cli

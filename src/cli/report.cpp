@@ -9,9 +9,12 @@ namespace tern::cli {
 namespace {
 
 constexpr const char* kHardDecisionNote =
-    "this receiver makes hard decisions with no channel correction (no equalisation, no phase tracking), "
+    "this receiver decides symbols with no channel correction (no equalisation, no phase tracking), "
     "so on a fading condition the coded-bit error rate stays high whatever the Es/N0 (about 0.44 to 0.5 on "
     "\"moderado\", averaged over bursts)";
+constexpr const char* kDecoderNote =
+    "the decoder cannot mend bits that the uncorrected channel has turned over, so on a fading condition the "
+    "information-bit error rate stays high too, with hard and with soft decisions";
 
 std::string printf1(const char* pattern, double v) {
     char buffer[96];
@@ -43,9 +46,13 @@ RunReport makeReport(const ChainInputs& inputs, const Milstd& milstd, const Chai
     r.expectedStart = expectedFrameStart(inputs.varShapping);
     r.symbols = symbolErrors(run.send, run.rx, milstd);
     r.codedBits = codedBitErrors(run.send, run.rx);
+    r.hardBits = informationBitErrors(run.send, run.rx.decodeHard);
+    r.softBits = informationBitErrors(run.send, run.rx.decodeSoft);
     if (reference != nullptr) {
         r.hasReference = true;
         r.referenceBits = codedBitErrors(run.send, *reference);
+        r.referenceHardBits = informationBitErrors(run.send, reference->decodeHard);
+        r.referenceSoftBits = informationBitErrors(run.send, reference->decodeSoft);
     }
     r.burstSymbols = run.send.MultiplexOut.size();
     r.airSeconds = airTime(milstd, r.burstSymbols);
@@ -73,7 +80,7 @@ std::string reportText(const RunReport& r) {
     t += line;
     t += "Stages\n";
     for (const auto& stage : r.stages) {
-        std::snprintf(line, sizeof line, "  %-11s %10zu %-14s %9.3f ms\n", stage.name.c_str(), stage.size,
+        std::snprintf(line, sizeof line, "  %-13s %9zu %-14s %9.3f ms\n", stage.name.c_str(), stage.size,
                       stage.unit.c_str(), stage.seconds * 1e3);
         t += line;
     }
@@ -89,10 +96,16 @@ std::string reportText(const RunReport& r) {
     t += line;
     t += "  data symbols   " + counts(r.symbols, "symbols") + "\n";
     t += "  coded bits     " + counts(r.codedBits, "bits") + "\n";
+    t += "  decoded, hard  " + counts(r.hardBits, "information bits") + "\n";
+    t += "  decoded, soft  " + counts(r.softBits, "information bits") + "\n";
     t += std::string("  note           ") + kHardDecisionNote + "\n";
-    if (r.hasReference)
-        t += "  reference      the same burst through noise alone at " + printf1("%g", w.EsNodB) +
-             " dB: coded bits " + counts(r.referenceBits, "bits") + "\n";
+    t += std::string("  note           ") + kDecoderNote + "\n";
+    if (r.hasReference) {
+        t += "  reference      the same burst through noise alone at " + printf1("%g", w.EsNodB) + " dB\n";
+        t += "                 coded bits     " + counts(r.referenceBits, "bits") + "\n";
+        t += "                 decoded, hard  " + counts(r.referenceHardBits, "information bits") + "\n";
+        t += "                 decoded, soft  " + counts(r.referenceSoftBits, "information bits") + "\n";
+    }
     std::snprintf(line, sizeof line, "  speed          %.4g s of air time (%zu symbols) in %.4g ms wall time: %.1fx real time\n",
                   r.airSeconds, r.burstSymbols, r.wallSeconds * 1e3,
                   r.wallSeconds > 0 ? r.airSeconds / r.wallSeconds : 0.0);
@@ -111,7 +124,9 @@ nlohmann::json reportJson(const RunReport& r) {
          {{"found", r.locked}, {"expected", r.expectedStart}}},
         {"dataSymbols", countJson(r.symbols)},
         {"codedBits", countJson(r.codedBits)},
+        {"informationBits", {{"hard", countJson(r.hardBits)}, {"soft", countJson(r.softBits)}}},
         {"note", kHardDecisionNote},
+        {"decoderNote", kDecoderNote},
         {"airSeconds", r.airSeconds},
         {"burstSymbols", r.burstSymbols},
         {"wallSeconds", r.wallSeconds},
@@ -121,7 +136,11 @@ nlohmann::json reportJson(const RunReport& r) {
         j["frameLock"]["offset"] = r.frameStart - r.expectedStart;
     }
     if (r.hasReference)
-        j["reference"] = {{"channel", kAwgn}, {"EsNodB", r.inputs.varWatterson.EsNodB}, {"codedBits", countJson(r.referenceBits)}};
+        j["reference"] = {{"channel", kAwgn},
+                          {"EsNodB", r.inputs.varWatterson.EsNodB},
+                          {"codedBits", countJson(r.referenceBits)},
+                          {"informationBits",
+                           {{"hard", countJson(r.referenceHardBits)}, {"soft", countJson(r.referenceSoftBits)}}}};
     return j;
 }
 

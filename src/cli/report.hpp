@@ -1,5 +1,6 @@
-// The report of `tern run`: configuration, stages, frame lock, error rates,
-// the noise-only reference and the speed, as text or as JSON.
+// The report of `tern run`: configuration, stages, frame lock, error rates
+// (data symbols, coded bits, information bits with hard and with soft
+// decisions), the noise-only reference and the speed, as text or as JSON.
 #pragma once
 
 #include <string>
@@ -20,8 +21,12 @@ struct RunReport {
     double expectedStart = 0;       // direct path
     ErrorCount symbols;
     ErrorCount codedBits;
+    ErrorCount hardBits;            // information bits, decoded from hard decisions
+    ErrorCount softBits;            // information bits, decoded from soft decisions
     bool hasReference = false;      // false when the channel is noise only already
-    ErrorCount referenceBits;
+    ErrorCount referenceBits;       // coded bits of the reference
+    ErrorCount referenceHardBits;
+    ErrorCount referenceSoftBits;
     std::size_t burstSymbols = 0;
     double airSeconds = 0;
     double wallSeconds = 0;         // setup plus the chain

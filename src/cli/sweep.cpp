@@ -58,9 +58,8 @@ struct PointState {
     std::uint64_t limit = 0;      // most bursts this point may run (in this shard)
     std::uint64_t issued = 0;     // bursts handed to workers, in ordinal order
     std::uint64_t committed = 0;  // bursts added to the counts, in ordinal order
-    std::uint64_t bits = 0;
-    std::uint64_t errors = 0;
-    std::map<std::uint64_t, ErrorCount> finished;  // done, waiting for earlier ordinals
+    std::vector<BitCount> counts;  // per measure, the swept one first
+    std::map<std::uint64_t, std::vector<ErrorCount>> finished;  // done, waiting for earlier ordinals
     bool done = false;
 };
 
@@ -68,12 +67,14 @@ struct PointState {
 // order, applying the stop rule after each, exactly as one thread would.
 class Scheduler {
 public:
-    Scheduler(const SweepPlan& plan, unsigned threads) : plan_(plan), window_(2 * threads) {
+    Scheduler(const SweepPlan& plan, unsigned threads)
+        : plan_(plan), measures_(measuresOf(plan.decoders)), window_(2 * threads) {
         for (const auto& channel : plan.channels)
             for (double esno : plan.esnoDb) {
                 PointState p;
                 p.channel = channel;
                 p.esnoDb = esno;
+                p.counts.resize(measures_.size());
                 p.limit = plan.fixedBursts ? shardBursts(plan.stop.maxBursts, plan.shard) : plan.stop.maxBursts;
                 p.done = p.limit == 0;
                 points_.push_back(p);
@@ -101,18 +102,21 @@ public:
         }
     }
 
-    void finish(std::size_t point, std::uint64_t ordinal, ErrorCount count,
+    // Files the counts of one burst, one per measure in the table's order.
+    void finish(std::size_t point, std::uint64_t ordinal, std::vector<ErrorCount> counts,
                 const std::function<void(double)>& progress) {
         std::lock_guard lock(mutex_);
         PointState& p = points_[point];
-        p.finished.emplace(ordinal, count);
+        p.finished.emplace(ordinal, std::move(counts));
         for (auto it = p.finished.find(p.committed); !p.done && it != p.finished.end();
              it = p.finished.find(p.committed)) {
-            p.bits += it->second.total;
-            p.errors += it->second.errors;
+            for (std::size_t m = 0; m < p.counts.size(); ++m) {
+                p.counts[m].bits += it->second.at(m).total;
+                p.counts[m].errors += it->second.at(m).errors;
+            }
             p.finished.erase(it);
             ++p.committed;
-            const bool enough = p.errors >= plan_.stop.maxErrors && p.committed >= plan_.stop.minBursts;
+            const bool enough = p.counts[0].errors >= plan_.stop.maxErrors && p.committed >= plan_.stop.minBursts;
             p.done = p.committed >= p.limit || (!plan_.fixedBursts && enough);
         }
         if (p.done) p.finished.clear();
@@ -135,8 +139,10 @@ public:
     }
 
     SweepTable table(bool interrupted) const {
-        SweepTable t{describePlan(plan_, interrupted), {}};
-        for (const auto& p : points_) t.points.push_back({p.channel, p.esnoDb, p.committed, p.bits, p.errors});
+        SweepTable t{describePlan(plan_, interrupted), {}, measures_};
+        for (const auto& p : points_)
+            t.points.push_back({p.channel, p.esnoDb, p.committed, p.counts[0].bits, p.counts[0].errors,
+                                std::vector<BitCount>(p.counts.begin() + 1, p.counts.end())});
         return t;
     }
 
@@ -153,6 +159,7 @@ private:
     }
 
     const SweepPlan& plan_;
+    const std::vector<std::string> measures_;
     const std::uint64_t window_;
     std::vector<PointState> points_;
     std::mutex mutex_;
@@ -245,7 +252,8 @@ Metadata describePlan(const SweepPlan& plan, bool interrupted) {
                   {"rolloff", number(s.rolloffFactor)},
                   {"pulse_delay", number(s.pulseDelay)},
                   {"oversampling", number(s.oversamplingFactor)},
-                  {"seed", number(c.seed)}};
+                  {"seed", number(c.seed)},
+                  {"decoder", decoderText(plan.decoders)}};
     if (plan.fixedBursts)
         meta.emplace_back("stop", "bursts:" + std::to_string(plan.stop.maxBursts));
     else
@@ -257,8 +265,20 @@ Metadata describePlan(const SweepPlan& plan, bool interrupted) {
 }
 
 SweepOutcome runSweep(const SweepPlan& plan, const Milstd& milstd, const std::function<void(double)>& progress) {
+    const std::vector<std::string> measures = measuresOf(parseDecoderList(decoderText(plan.decoders)));
+    DecoderChoice decoders;
+    for (const auto& d : plan.decoders) (d == "hard" ? decoders.hard : decoders.soft) = true;
     const unsigned threads = std::max(1u, plan.threads);
     Scheduler scheduler(plan, threads);
+    // The counts of one burst, in the table's order of measures.
+    auto countBurst = [&](const ChainRun& run) {
+        std::vector<ErrorCount> counts;
+        for (const auto& m : measures)
+            counts.push_back(m == "coded"  ? codedBitErrors(run.send, run.rx)
+                             : m == "hard" ? informationBitErrors(run.send, run.rx.decodeHard)
+                                           : informationBitErrors(run.send, run.rx.decodeSoft));
+        return counts;
+    };
     std::mutex failureMutex;
     std::exception_ptr failure;
     bool interrupted = false;
@@ -275,8 +295,8 @@ SweepOutcome runSweep(const SweepPlan& plan, const Milstd& milstd, const std::fu
             in.varWatterson = VarWatterson{plan.channels[c], plan.esnoDb[point % plan.esnoDb.size()],
                                            channelSeed(plan.inputs.varmilstd.seed, burst)};
             try {
-                const ChainRun run = runChain(milstd, in, random);
-                scheduler.finish(point, ordinal, codedBitErrors(run.send, run.rx), progress);
+                const ChainRun run = runChain(milstd, in, random, decoders);
+                scheduler.finish(point, ordinal, countBurst(run), progress);
             } catch (const Failure& e) {
                 std::lock_guard lock(failureMutex);
                 if (e.identifier() == id::Interrupted)

@@ -1,5 +1,7 @@
-// Monte Carlo coded-bit error rate against Es/N0 over one or more channel
-// conditions. Burst k of every point draws its payload and channel from
+// Monte Carlo bit error rate against Es/N0 over one or more channel
+// conditions: of the information bits after the channel decoder (hard or
+// soft decisions), with the coded bits before it kept beside them, or of the
+// coded bits alone. Burst k of every point draws its payload and channel from
 // seeds derived from the base seed and k alone, and each point's bursts are
 // added in index order, so the table is the same whatever the thread count
 // and however the bursts are split into shards.
@@ -31,6 +33,9 @@ struct SweepPlan {
     ChainInputs inputs;  // varmilstd.seed is the base seed; the channel fields are set per point
     std::vector<std::string> channels;
     std::vector<double> esnoDb;
+    // "hard" and/or "soft" (parseDecoderList); the first is the swept measure
+    // and the stop rule counts its errors. Empty: coded bits only.
+    std::vector<std::string> decoders;
     StopRule stop;
     bool fixedBursts = false;  // stop after exactly stop.maxBursts bursts (needed for shards)
     Shard shard;

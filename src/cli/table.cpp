@@ -30,8 +30,27 @@ std::string format(const char* pattern, double v) {
     return buffer;
 }
 
-double ber(const PointResult& p) {
-    return p.bits > 0 ? static_cast<double>(p.errors) / static_cast<double>(p.bits) : std::nan("");
+double ber(std::uint64_t errors, std::uint64_t bits) {
+    return bits > 0 ? static_cast<double>(errors) / static_cast<double>(bits) : std::nan("");
+}
+double ber(const PointResult& p) { return ber(p.errors, p.bits); }
+
+// The counts of measure m of a point (0 the swept one).
+BitCount countOf(const PointResult& p, std::size_t m) { return m == 0 ? BitCount{p.bits, p.errors} : p.extra.at(m - 1); }
+
+// How a measure reads in a plot's key.
+std::string measureLabel(const std::string& measure) {
+    if (measure == "hard") return "decoded, hard decisions";
+    if (measure == "soft") return "decoded, soft decisions";
+    return "coded bits";
+}
+
+// The header line of a table with these measures.
+std::string headerOf(const std::vector<std::string>& measures) {
+    std::string header = kHeader;
+    for (std::size_t m = 1; m < measures.size(); ++m)
+        header += "," + measures[m] + "_bits," + measures[m] + "_errors," + measures[m] + "_ber";
+    return header;
 }
 
 std::vector<std::string> splitOn(const std::string& text, char separator) {
@@ -60,6 +79,12 @@ double parseNumber(const std::string& text, const std::string& where) {
     return v;
 }
 
+// The decoders a table was made with, as its description names them.
+std::string decoderOf(const SweepTable& table) {
+    const std::string* decoder = findMeta(table.meta, "decoder");
+    return decoder != nullptr ? *decoder : "none";
+}
+
 // "K/N" of a shard field.
 std::pair<std::uint64_t, std::uint64_t> parseShard(const std::string& text, const std::string& where) {
     const auto slash = text.find('/');
@@ -85,6 +110,32 @@ Interval wilsonInterval(std::uint64_t errors, std::uint64_t n) {
 
 double qpskTheory(double esnoDb) { return 0.5 * std::erfc(std::sqrt(std::pow(10.0, esnoDb / 10.0) / 2.0)); }
 
+std::vector<std::string> parseDecoderList(const std::string& text) {
+    if (text == "none") return {};
+    std::vector<std::string> decoders;
+    for (const auto& name : splitOn(text, ',')) {
+        if (name != "hard" && name != "soft")
+            throw UsageError("--decoder: \"" + name + "\" is not none, hard, soft or a list such as hard,soft");
+        if (std::find(decoders.begin(), decoders.end(), name) != decoders.end())
+            throw UsageError("--decoder: \"" + name + "\" is given twice");
+        decoders.push_back(name);
+    }
+    if (decoders.empty()) throw UsageError("--decoder: give none, hard, soft or a list such as hard,soft");
+    return decoders;
+}
+
+std::string decoderText(const std::vector<std::string>& decoders) {
+    std::string text;
+    for (const auto& d : decoders) text += (text.empty() ? "" : ",") + d;
+    return text.empty() ? "none" : text;
+}
+
+std::vector<std::string> measuresOf(const std::vector<std::string>& decoders) {
+    std::vector<std::string> measures = decoders;
+    measures.push_back("coded");
+    return measures;
+}
+
 const std::string* findMeta(const Metadata& meta, const std::string& key) {
     for (const auto& [k, v] : meta)
         if (k == key) return &v;
@@ -104,14 +155,16 @@ std::string tableToCsv(const SweepTable& table) {
     std::string csv = kMetaPrefix;
     for (const auto& [k, v] : table.meta) csv += " " + k + "=" + v;
     csv += "\n";
-    csv += kHeader;
-    csv += "\n";
+    csv += headerOf(table.measures) + "\n";
     for (const auto& p : table.points) {
         const Interval ci = wilsonInterval(p.errors, p.bits);
         csv += p.channel + "," + format("%.10g", p.esnoDb) + "," + std::to_string(p.bursts) + "," +
                std::to_string(p.bits) + "," + std::to_string(p.errors) + "," + format("%.6e", ber(p)) + "," +
-               format("%.6e", ci.low) + "," + format("%.6e", ci.high) + "," + format("%.6e", qpskTheory(p.esnoDb)) +
-               "\n";
+               format("%.6e", ci.low) + "," + format("%.6e", ci.high) + "," + format("%.6e", qpskTheory(p.esnoDb));
+        for (const auto& e : p.extra)
+            csv.append(",").append(std::to_string(e.bits)).append(",").append(std::to_string(e.errors)).append(",")
+                .append(format("%.6e", ber(e.errors, e.bits)));
+        csv += "\n";
     }
     return csv;
 }
@@ -130,15 +183,24 @@ SweepTable readCsvFile(const std::string& path) {
         if (eq == std::string::npos) throw UsageError(path + ": malformed description \"" + token + "\"");
         table.meta.emplace_back(token.substr(0, eq), token.substr(eq + 1));
     }
-    if (!std::getline(in, line) || line != kHeader)
-        throw UsageError(path + ": the second line must be the header " + kHeader);
+    // The decoders named in the description fix the extra columns; a table
+    // that names none counts coded bits only.
+    try {
+        table.measures = measuresOf(parseDecoderList(decoderOf(table)));
+    } catch (const UsageError& e) {
+        throw UsageError(path + ": the description's decoder= is wrong (" + e.what() + ")");
+    }
+    const std::string header = headerOf(table.measures);
+    if (!std::getline(in, line) || line != header)
+        throw UsageError(path + ": the second line must be the header " + header);
+    const std::size_t columns = 9 + 3 * (table.measures.size() - 1);
     std::size_t number = 2;
     while (std::getline(in, line)) {
         ++number;
         if (line.empty()) continue;
         const std::string where = path + " line " + std::to_string(number);
         const auto cells = splitOn(line, ',');
-        if (cells.size() != 9) throw UsageError(where + ": expected 9 columns");
+        if (cells.size() != columns) throw UsageError(where + ": expected " + std::to_string(columns) + " columns");
         PointResult p;
         p.channel = cells[0];
         p.esnoDb = parseNumber(cells[1], where);
@@ -146,6 +208,11 @@ SweepTable readCsvFile(const std::string& path) {
         p.bits = parseCount(cells[3], where);
         p.errors = parseCount(cells[4], where);
         if (p.errors > p.bits) throw UsageError(where + ": more errors than bits");
+        for (std::size_t c = 9; c < columns; c += 3) {
+            const BitCount e{parseCount(cells[c], where), parseCount(cells[c + 1], where)};
+            if (e.errors > e.bits) throw UsageError(where + ": more errors than bits");
+            p.extra.push_back(e);
+        }
         table.points.push_back(p);
     }
     return table;
@@ -161,16 +228,27 @@ void writeTextFile(const std::string& path, const std::string& text) {
 std::string formatTable(const SweepTable& table) {
     std::string text;
     char line[256];
-    std::snprintf(line, sizeof line, "%-11s %7s %8s %12s %10s %11s  %-25s %14s\n", "channel", "Es/N0", "bursts", "bits",
-                  "errors", "BER", "95% CI (Wilson)", "Q(sqrt(Es/N0))");
+    std::snprintf(line, sizeof line, "%-11s %7s %8s %12s %10s %11s  %-25s", "channel", "Es/N0", "bursts", "bits",
+                  "errors", "BER", "95% CI (Wilson)");
     text += line;
+    for (std::size_t m = 1; m < table.measures.size(); ++m) {
+        std::snprintf(line, sizeof line, " %11s", (table.measures[m] + " BER").c_str());
+        text += line;
+    }
+    text += " Q(sqrt(Es/N0))\n";
     for (const auto& p : table.points) {
         const Interval ci = wilsonInterval(p.errors, p.bits);
         std::string interval("[");
         interval.append(format("%.3e", ci.low)).append(", ").append(format("%.3e", ci.high)).append("]");
-        std::snprintf(line, sizeof line, "%-11s %7.2f %8llu %12llu %10llu %11.4e  %-25s %14.4e\n", p.channel.c_str(),
-                      p.esnoDb, static_cast<unsigned long long>(p.bursts), static_cast<unsigned long long>(p.bits),
-                      static_cast<unsigned long long>(p.errors), ber(p), interval.c_str(), qpskTheory(p.esnoDb));
+        std::snprintf(line, sizeof line, "%-11s %7.2f %8llu %12llu %10llu %11.4e  %-25s", p.channel.c_str(), p.esnoDb,
+                      static_cast<unsigned long long>(p.bursts), static_cast<unsigned long long>(p.bits),
+                      static_cast<unsigned long long>(p.errors), ber(p), interval.c_str());
+        text += line;
+        for (const auto& e : p.extra) {
+            std::snprintf(line, sizeof line, " %11.4e", ber(e.errors, e.bits));
+            text += line;
+        }
+        std::snprintf(line, sizeof line, " %14.4e\n", qpskTheory(p.esnoDb));
         text += line;
     }
     return text;
@@ -193,6 +271,9 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
         const std::string* stop = findMeta(tables[t].meta, "stop");
         if (stop == nullptr || stop->rfind("bursts:", 0) != 0)
             throw UsageError(which + " was stopped by error counts; only sweeps with a fixed --bursts can be merged");
+        if (decoderOf(tables[t]) != decoderOf(tables.front()) || tables[t].measures != tables.front().measures)
+            throw UsageError(which + " was made with --decoder " + decoderOf(tables[t]) + ", table 1 with --decoder " +
+                             decoderOf(tables.front()) + "; tables of different decoders cannot be merged");
         if (withoutShard(tables[t].meta) != common)
             throw UsageError(which + " was made with another configuration than table 1");
         const std::string* shard = findMeta(tables[t].meta, "shard");
@@ -208,8 +289,11 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
                 tables[t].points[i].esnoDb != tables.front().points[i].esnoDb)
                 throw UsageError(which + " has other points than table 1");
     }
-    SweepTable merged{tables.front().meta, tables.front().points};
-    for (auto& p : merged.points) p.bursts = p.bits = p.errors = 0;
+    SweepTable merged{tables.front().meta, tables.front().points, tables.front().measures};
+    for (auto& p : merged.points) {
+        p.bursts = p.bits = p.errors = 0;
+        p.extra.assign(p.extra.size(), BitCount{});
+    }
     auto add = [](std::uint64_t& sum, std::uint64_t more) {
         if (sum > std::numeric_limits<std::uint64_t>::max() - more) throw UsageError("merged counts exceed 2^64 - 1");
         sum += more;
@@ -219,6 +303,10 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
             add(merged.points[i].bursts, table.points[i].bursts);
             add(merged.points[i].bits, table.points[i].bits);
             add(merged.points[i].errors, table.points[i].errors);
+            for (std::size_t e = 0; e < merged.points[i].extra.size(); ++e) {
+                add(merged.points[i].extra[e].bits, table.points[i].extra.at(e).bits);
+                add(merged.points[i].extra[e].errors, table.points[i].extra.at(e).errors);
+            }
         }
     std::string missing;
     for (std::uint64_t k = 1; k <= shards; ++k)
@@ -254,29 +342,35 @@ void drawPlot(const SweepTable& table, const std::string& pngPath) {
         "set terminal pngcairo size 800,560 font ',10'\n"
         "set output '" + quoted + "'\n"
         "set logscale y\nset format y '10^{%L}'\nset grid\nset key bottom left\n"
-        "set xlabel 'Es/N0 (dB)'\nset ylabel 'coded-bit error rate'\n"
+        "set xlabel 'Es/N0 (dB)'\nset ylabel 'bit error rate'\n"
         "set xrange [" + format("%g", lo) + ":" + format("%g", hi) + "]\n"
         "set yrange [*:1]\nset samples 400\n"
         "theory(x) = 0.5*erfc(sqrt(10**(x/10.0)/2.0))\n";
-    // One inline data block per condition; points without errors cannot be
-    // drawn on a log axis and are left out.
-    std::vector<std::size_t> drawn;
-    for (std::size_t c = 0; c < channels.size(); ++c) {
-        std::string block;
-        for (const auto& p : table.points) {
-            if (p.channel != channels[c] || p.errors == 0) continue;
-            const Interval ci = wilsonInterval(p.errors, p.bits);
-            block += format("%g", p.esnoDb) + " " + format("%.6e", ber(p)) + " " + format("%.6e", ci.low) + " " +
-                     format("%.6e", ci.high) + "\n";
+    // One inline data block per condition and measure; points without
+    // errors cannot be drawn on a log axis and are left out.
+    std::string plots;
+    std::size_t drawn = 0;
+    for (std::size_t c = 0; c < channels.size(); ++c)
+        for (std::size_t m = 0; m < table.measures.size(); ++m) {
+            std::string block;
+            for (const auto& p : table.points) {
+                const BitCount count = countOf(p, m);
+                if (p.channel != channels[c] || count.errors == 0) continue;
+                const Interval ci = wilsonInterval(count.errors, count.bits);
+                block += format("%g", p.esnoDb) + " " + format("%.6e", ber(count.errors, count.bits)) + " " +
+                         format("%.6e", ci.low) + " " + format("%.6e", ci.high) + "\n";
+            }
+            if (block.empty()) continue;
+            const std::string name = "$d" + std::to_string(c) + "_" + std::to_string(m);
+            script += name + " << EOD\n" + block + "EOD\n";
+            std::string title = table.measures.size() > 1 ? channels[c] + ", " + measureLabel(table.measures[m]) : channels[c];
+            for (char& ch : title)
+                if (ch == '\'') ch = ' ';
+            plots += name + " using 1:2:3:4 with yerrorlines lw 2 lc " + std::to_string(++drawn) + " pt " +
+                     std::to_string(m + 5) + " title '" + title + "', ";
         }
-        if (block.empty()) continue;
-        script += "$d" + std::to_string(c) + " << EOD\n" + block + "EOD\n";
-        drawn.push_back(c);
-    }
-    script += "plot ";
-    for (std::size_t c : drawn)
-        script += "$d" + std::to_string(c) + " using 1:2:3:4 with yerrorlines lw 2 title '" + channels[c] + "', ";
-    script += "theory(x) with lines dashtype 2 lw 2 lc rgb 'black' title 'QPSK hard decision Q(√(Es/N0))'\n";
+    script += "plot " + plots +
+              "theory(x) with lines dashtype 2 lw 2 lc rgb 'black' title 'uncoded QPSK, hard decisions: Q(√(Es/N0))'\n";
 
     // A plot tool that exits early must not end the program through SIGPIPE.
     const auto previous = std::signal(SIGPIPE, SIG_IGN);

@@ -1,6 +1,12 @@
 // The error-rate table of a sweep: one row per channel condition and Es/N0
 // point, its 95% confidence intervals, the hard-decision QPSK reference,
 // and its CSV form (read back by `tern merge`), text form and plot.
+//
+// A table counts one or more measures: the information bits decoded from
+// hard or from soft decisions ("hard", "soft") and the coded bits before
+// the decoder ("coded"). The first measure is the swept one (its counts are
+// the columns bits, errors, ber and its interval); the others are kept as
+// extra columns <measure>_bits, <measure>_errors, <measure>_ber.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +16,18 @@
 
 namespace tern::cli {
 
+struct BitCount {
+    std::uint64_t bits = 0;
+    std::uint64_t errors = 0;
+};
+
 struct PointResult {
     std::string channel;
     double esnoDb = 0;
     std::uint64_t bursts = 0;
-    std::uint64_t bits = 0;
+    std::uint64_t bits = 0;    // of the swept measure
     std::uint64_t errors = 0;
+    std::vector<BitCount> extra;  // one per further measure, in the table's order
 };
 
 // Ordered key=value pairs describing how a table was made (configuration,
@@ -25,7 +37,17 @@ using Metadata = std::vector<std::pair<std::string, std::string>>;
 struct SweepTable {
     Metadata meta;
     std::vector<PointResult> points;
+    std::vector<std::string> measures{"coded"};  // the swept one first
 };
+
+// The decoders of `tern sweep --decoder`: "none", or a comma-separated list
+// of "hard" and "soft", each at most once. UsageError otherwise.
+std::vector<std::string> parseDecoderList(const std::string& text);
+// The list as the table's description writes it ("none" when empty).
+std::string decoderText(const std::vector<std::string>& decoders);
+// What a sweep with these decoders counts: the decoders' information bits
+// in the order given, then the coded bits.
+std::vector<std::string> measuresOf(const std::vector<std::string>& decoders);
 
 struct Interval {
     double low = 0;
@@ -52,11 +74,12 @@ std::string formatTable(const SweepTable& table);
 
 // Adds the counts of shard tables of one sweep; `notes` receives a line for
 // every shard that is missing. UsageError when the tables do not belong
-// together (other configuration, shard given twice, interrupted shard).
+// together (other decoders, other configuration, shard given twice,
+// interrupted shard).
 SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::string>& notes);
 
 // Draws log BER against Es/N0 with gnuplot: one line per channel condition
-// with its confidence bars, the QPSK reference dashed.
+// and measure with its confidence bars, the uncoded QPSK reference dashed.
 void drawPlot(const SweepTable& table, const std::string& pngPath);
 
 }  // namespace tern::cli

@@ -75,7 +75,7 @@ DecodePlan validateDecoder(const RealColumn& in, const Milstd& milstd) {
     const std::size_t coded = (plan.blockBits * kept + plan.periodSteps - 1) / plan.periodSteps;
     requireSameSize(plan.blockLength, coded, "milstd.interLength against the coded length of milstd.inputBitsPerInter bits");
     plan.blocks = plan.blockLength == 0 ? 0 : in.size() / plan.blockLength;
-    checkedProduct(plan.blocks, plan.blockBits, "DecodOut.out");
+    checkedProduct(plan.blocks, plan.blockBits, "DecodOut");
 
     plan.trellis = decode::buildTrellis(taps);
     for (std::size_t i = 0; i < maskLength; ++i)
@@ -138,12 +138,12 @@ void unrotateBlock(const DecodePlan& plan, const std::uint8_t* bits, double* out
 
 }  // namespace
 
-DecodOut ternDecode(const RealColumn& DecoderIn, const Milstd& milstd) {
+DecodeOut ternDecode(const RealColumn& DecoderIn, const Milstd& milstd) {
     const DecodePlan plan = validateDecoder(DecoderIn, milstd);
-    DecodOut result;
+    DecodeOut result;
     if (plan.blocks == 0) return result;
 
-    result.out.resize(plan.blocks * plan.blockBits);
+    result.DecodOut.resize(plan.blocks * plan.blockBits);
     std::vector<Metric> received(plan.blockBits * plan.trellis.groups);
     std::vector<std::uint8_t> bits(plan.blockBits);
     decode::Workspace workspace;
@@ -151,7 +151,7 @@ DecodOut ternDecode(const RealColumn& DecoderIn, const Milstd& milstd) {
         pollInterrupt();
         depunctureBlock(plan, DecoderIn.data() + b * plan.blockLength, received.data());
         decode::decodeTailBiting<decode::FastLanes>(plan.trellis, received.data(), plan.blockBits, workspace, bits.data());
-        unrotateBlock(plan, bits.data(), result.out.data() + b * plan.blockBits);
+        unrotateBlock(plan, bits.data(), result.DecodOut.data() + b * plan.blockBits);
     }
     return result;
 }

@@ -9,18 +9,18 @@
 
 namespace tern {
 
-// Output record of the decoder: the decided information bits (0 or 1),
-// `inputBitsPerInter` per interleaver block, in payload order (they line up
-// with the transmitter's `BitInCodIn`).
-struct DecodOut {
-    RealColumn out;
+// Output record of the decoder. Its one field `DecodOut` holds the decided
+// information bits (0 or 1), `inputBitsPerInter` per interleaver block, in
+// payload order (they line up with the transmitter's `BitInCodIn`).
+struct DecodeOut {
+    RealColumn DecodOut;
 };
 
 template <class R, class F>
 void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, DecodOut>
+    requires std::is_same_v<std::remove_const_t<R>, DecodeOut>
 {
-    f("out", r.out, Shape::Column, kAnyLength);
+    f("DecodOut", r.DecodOut, Shape::Column, kAnyLength);
 }
 
 // Decodes `DecoderIn`, a whole number of blocks of `interLength` values in
@@ -30,6 +30,6 @@ void forEachField(R& r, F&& f)
 // positions are restored as 0, the tail-biting code of `genPolinomials`
 // (repeated `repFactor` times) is decoded by a wrap-around Viterbi decoder,
 // and the block rotation by `codLength` is undone.
-DecodOut ternDecode(const RealColumn& DecoderIn, const Milstd& milstd);
+DecodeOut ternDecode(const RealColumn& DecoderIn, const Milstd& milstd);
 
 }  // namespace tern

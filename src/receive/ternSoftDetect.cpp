@@ -78,12 +78,12 @@ void weighSymbol(Complex y, const SoftPlan& plan, double N0, double* out) {
 
 }  // namespace
 
-LLROut ternSoftDetect(const ComplexColumn& DemodulatorIn, const Milstd& milstd, double N0) {
+SoftDetectOut ternSoftDetect(const ComplexColumn& DemodulatorIn, const Milstd& milstd, double N0) {
     const SoftPlan plan = validateSoftDetect(DemodulatorIn, milstd, N0);
     const ComplexColumn descrambled = descramblePhase(DemodulatorIn, plan.view, milstd.scrambler);
-    LLROut result;
-    result.out.resize(checkedProduct(descrambled.size(), plan.bits, "LLROut.out"));
-    for (std::size_t k = 0; k < descrambled.size(); ++k) weighSymbol(descrambled[k], plan, N0, result.out.data() + k * plan.bits);
+    SoftDetectOut result;
+    result.LLROut.resize(checkedProduct(descrambled.size(), plan.bits, "LLROut"));
+    for (std::size_t k = 0; k < descrambled.size(); ++k) weighSymbol(descrambled[k], plan, N0, result.LLROut.data() + k * plan.bits);
     return result;
 }
 

@@ -10,17 +10,18 @@
 
 namespace tern {
 
-// Output record of the soft demodulator: `bitsToSym` values per symbol,
-// positive where a 0 bit is the likelier, scaled by 1/N0.
-struct LLROut {
-    RealColumn out;
+// Output record of the soft demodulator. Its one field `LLROut` holds
+// `bitsToSym` values per symbol, positive where a 0 bit is the likelier,
+// scaled by 1/N0.
+struct SoftDetectOut {
+    RealColumn LLROut;
 };
 
 template <class R, class F>
 void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, LLROut>
+    requires std::is_same_v<std::remove_const_t<R>, SoftDetectOut>
 {
-    f("out", r.out, Shape::Column, kAnyLength);
+    f("LLROut", r.LLROut, Shape::Column, kAnyLength);
 }
 
 // Descrambles `DemodulatorIn` exactly as the hard demodulator does (blocks
@@ -33,6 +34,6 @@ void forEachField(R& r, F&& f)
 // N0 is the noise variance per complex symbol. A symbol that is not finite
 // carries no information: its values are 0. Only the phase-shift
 // modulations (at most 3 bits per symbol) are served.
-LLROut ternSoftDetect(const ComplexColumn& DemodulatorIn, const Milstd& milstd, double N0);
+SoftDetectOut ternSoftDetect(const ComplexColumn& DemodulatorIn, const Milstd& milstd, double N0);
 
 }  // namespace tern

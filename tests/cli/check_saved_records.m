@@ -31,7 +31,8 @@ function check_saved_records(params_mat, run_mat)
 
   r = load(run_mat);
   expected = {'varmilstd'; 'varShapping'; 'varWatterson'; 'milstd'; 'sendOut'; 'shapeOut'; 'fadeOut'; ...
-              'matchOut'; 'FrameStartSample'; 'timingOut'; 'splitOut'; 'detectOut'; 'unweaveOut'};
+              'matchOut'; 'FrameStartSample'; 'timingOut'; 'splitOut'; 'detectOut'; 'unweaveOut'; ...
+              'decodeHardOut'; 'softDetectOut'; 'softUnweaveOut'; 'decodeSoftOut'};
   assert(isequal(sort(fieldnames(r)), sort(expected)), 'run variables');
   assert(ischar(r.varmilstd.modointer) && strcmp(r.varmilstd.modointer, 'ultrashort'));
   assert(isequal(fieldnames(r.sendOut), {'BitInCodIn'; 'CodOutInterIn'; 'InterOutMapIn'; 'MapOutScrambIn'; ...
@@ -43,5 +44,10 @@ function check_saved_records(params_mat, run_mat)
   assert(isequal(size(r.FrameStartSample), [1 1]));
   assert(isequal(fieldnames(r.detectOut), {'DemodOutDemapIn'; 'DemapOut'}));
   assert(isequal(size(r.unweaveOut.out), size(r.sendOut.CodOutInterIn)));
+  assert(isequal(fieldnames(r.decodeSoftOut), {'DecodOut'}) && isequal(fieldnames(r.softDetectOut), {'LLROut'}));
+  assert(isequal(size(r.decodeHardOut.DecodOut), size(r.sendOut.BitInCodIn)));
+  assert(isequal(size(r.decodeSoftOut.DecodOut), size(r.sendOut.BitInCodIn)));
+  assert(isequal(size(r.softUnweaveOut.out), size(r.sendOut.CodOutInterIn)));
+  assert(isequal(size(r.softDetectOut.LLROut), size(r.detectOut.DemapOut)));
   disp('saved records load with the right names, classes and shapes');
 end

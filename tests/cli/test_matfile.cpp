@@ -158,12 +158,14 @@ TEST(MatFile, RunSaveHoldsEveryStageAsTheCoresReturnedIt) {
     in.varWatterson = VarWatterson{"bom", 15, 4};
     const Milstd milstd = ternSetup(in.varmilstd);
     Mt19937Source random;
-    const ChainRun run = runChain(milstd, in, random);
+    const ChainRun run = runChain(milstd, in, random, DecoderChoice{true, true});
 
     SavedFile file(path);
     EXPECT_EQ(file.names(), (std::vector<std::string>{"varmilstd", "varShapping", "varWatterson", "milstd", "sendOut",
                                                       "shapeOut", "fadeOut", "matchOut", "FrameStartSample",
-                                                      "timingOut", "splitOut", "detectOut", "unweaveOut"}));
+                                                      "timingOut", "splitOut", "detectOut", "unweaveOut",
+                                                      "decodeHardOut", "softDetectOut", "softUnweaveOut",
+                                                      "decodeSoftOut"}));
     expectStored(file, "varmilstd", in.varmilstd);
     expectStored(file, "varShapping", in.varShapping);
     expectStored(file, "varWatterson", in.varWatterson);
@@ -176,6 +178,12 @@ TEST(MatFile, RunSaveHoldsEveryStageAsTheCoresReturnedIt) {
     expectStored(file, "splitOut", run.rx.split);
     expectStored(file, "detectOut", run.rx.detect);
     expectStored(file, "unweaveOut", run.rx.unweave);
+    expectStored(file, "decodeHardOut", run.rx.decodeHard);
+    expectStored(file, "softDetectOut", run.rx.softDetect);
+    expectStored(file, "softUnweaveOut", run.rx.softUnweave);
+    expectStored(file, "decodeSoftOut", run.rx.decodeSoft);
+    EXPECT_EQ(run.rx.decodeSoft.DecodOut.size(), run.send.BitInCodIn.size());
+    EXPECT_EQ(run.rx.softUnweave.out.size(), run.send.CodOutInterIn.size());
     MatVarPtr start = file.read("FrameStartSample");
     ASSERT_EQ(start->dims[0], 1u);
     EXPECT_EQ(static_cast<const double*>(start->data)[0], run.rx.frameStart.at(0));

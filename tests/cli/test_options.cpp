@@ -142,7 +142,7 @@ TEST(Options, UsageErrorsPointToHelp) {
              {}, {"transmit"}, {"run", "--bogus"}, {"run", "--esno"}, {"run", "--frames", "two"},
              {"sweep", "--shard", "1/2"},                       // a shard needs a fixed --bursts
              {"sweep", "--bursts", "4", "--max-errors", "10"},  // fixed bursts exclude the error stop
-             {"sweep", "--threads", "0"}, {"merge"}}) {
+             {"sweep", "--threads", "0"}, {"sweep", "--decoder", "soft,turbo"}, {"merge"}}) {
         const Outcome o = tern(args);
         EXPECT_EQ(o.status, 2);
         EXPECT_NE(o.err.find("--help' for usage"), std::string::npos) << o.err;
@@ -161,7 +161,7 @@ TEST(Options, HelpForEveryCommandNamesItsOptions) {
         EXPECT_NE(run.out.find(option), std::string::npos) << option;
     const Outcome sweep = tern({"sweep", "--help"});
     for (const char* option : {"--max-errors", "--max-bursts", "--min-bursts", "--bursts", "--shard", "--threads",
-                               "--csv", "--plot"})
+                               "--csv", "--plot", "--decoder"})
         EXPECT_NE(sweep.out.find(option), std::string::npos) << option;
     EXPECT_EQ(tern({"params", "--help"}).status, 0);
     EXPECT_EQ(tern({"merge", "--help"}).status, 0);

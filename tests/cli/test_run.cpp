@@ -1,5 +1,7 @@
-// `tern run`: the report's numbers against the cores called directly, the
-// stage sizes against the chain's length rules, and the clean stop on Ctrl-C.
+// `tern run`: the report's numbers (symbols, coded bits, information bits
+// decoded from hard and from soft decisions) against the cores called
+// directly, the stage sizes against the chain's length rules, and the clean
+// stop on Ctrl-C.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +15,8 @@
 #include "filters/filters.hpp"
 #include "gateway/random.hpp"
 #include "receive/receive.hpp"
+#include "receive/ternDecode.hpp"
+#include "receive/ternSoftDetect.hpp"
 #include "setup/ternSetup.hpp"
 #include "sync/sync.hpp"
 #include "transmit/ternSend.hpp"
@@ -34,6 +38,7 @@ struct DirectChain {
     RealColumn start;
     RealColumn bits;       // demodulated, before deinterleaving
     RealColumn unweaved;
+    RealColumn decodedHard, decodedSoft;  // information bits
 
     DirectChain(const VarMilstd& c, double beta, double D, double Ns, const std::string& model, double esno,
                 double channelSeed) {
@@ -57,8 +62,14 @@ struct DirectChain {
         start = ternFrameLock(matched, m, VarShapping{beta, D, Ns});
         if (start.empty()) return;
         const auto symbols = ternTiming(matched, start[0], VarShapping{beta, D, Ns}).out;
-        bits = ternDetect(ternSplit(symbols, m).out, m).DemapOut;
+        const ComplexColumn data = ternSplit(symbols, m).out;
+        bits = ternDetect(data, m).DemapOut;
         unweaved = ternUnweave(bits, m).out;
+        RealColumn antipodal;
+        for (double b : unweaved) antipodal.push_back(b == 0 ? 1.0 : -1.0);
+        decodedHard = ternDecode(antipodal, m).DecodOut;
+        const double N0 = std::pow(10.0, -esno / 10);
+        decodedSoft = ternDecode(ternUnweave(ternSoftDetect(data, m, N0).LLROut, m).out, m).DecodOut;
     }
 
     static std::uint64_t differences(const RealColumn& a, const RealColumn& b, std::size_t group) {
@@ -93,13 +104,28 @@ TEST(Run, NoiseOnlyReportMatchesTheCoresAndTheRules) {
     EXPECT_DOUBLE_EQ(r["codedBits"]["rate"].get<double>(), r["codedBits"]["errors"].get<double>() / 4352);
     // At 5 dB the rate is near Q(sqrt(Es/N0)) = 0.0377.
     EXPECT_NEAR(r["codedBits"]["rate"].get<double>(), 0.0377, 0.012);
+
+    // Information bits, decoded from hard and from soft decisions.
+    ASSERT_EQ(direct.decodedHard.size(), direct.send.BitInCodIn.size());
+    ASSERT_EQ(direct.decodedSoft.size(), direct.send.BitInCodIn.size());
+    const auto& info = r["informationBits"];
+    EXPECT_EQ(info["hard"]["total"], 3264);
+    EXPECT_EQ(info["soft"]["total"], 3264);
+    EXPECT_EQ(info["hard"]["errors"], DirectChain::differences(direct.send.BitInCodIn, direct.decodedHard, 1));
+    EXPECT_EQ(info["soft"]["errors"], DirectChain::differences(direct.send.BitInCodIn, direct.decodedSoft, 1));
+    EXPECT_DOUBLE_EQ(info["soft"]["rate"].get<double>(), info["soft"]["errors"].get<double>() / 3264);
+    // At 5 dB soft decisions leave (almost) nothing for a rate-3/4 code; hard
+    // decisions at a 3.8% channel error rate are beyond it.
+    EXPECT_LT(info["soft"]["rate"].get<double>(), 0.01);
+    EXPECT_GT(info["hard"]["errors"].get<double>(), info["soft"]["errors"].get<double>());
     EXPECT_FALSE(r.contains("reference"));  // the channel is the reference already
 
     // Sizes along the chain: M symbols, M·Ns + 2·D·Ns shaped, + 2·D·Ns matched.
     const std::size_t M = 4608 + 272 + 2448;
     const std::vector<std::pair<std::string, std::size_t>> expected{
         {"setup", 22},           {"send", M},   {"shape", 5 * M + 60},     {"noise", 5 * M + 60}, {"match", 5 * M + 120},
-        {"frame lock", 1},       {"timing", M}, {"split", 2176},           {"detect", 4352},      {"unweave", 4352}};
+        {"frame lock", 1},       {"timing", M}, {"split", 2176},           {"detect", 4352},      {"unweave", 4352},
+        {"decode hard", 3264},   {"soft detect", 4352}, {"soft unweave", 4352}, {"decode soft", 3264}};
     ASSERT_EQ(r["stages"].size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(r["stages"][i]["name"], expected[i].first);
@@ -122,10 +148,33 @@ TEST(Run, FadingReportAndItsNoiseOnlyReference) {
     EXPECT_EQ(r["reference"]["codedBits"]["errors"],
               DirectChain::differences(clean.send.CodOutInterIn, clean.unweaved, 1));
     EXPECT_EQ(r["reference"]["codedBits"]["errors"], 0);  // 25 dB without fading: error-free
+    EXPECT_EQ(r["informationBits"]["hard"]["errors"],
+              DirectChain::differences(faded.send.BitInCodIn, faded.decodedHard, 1));
+    EXPECT_EQ(r["informationBits"]["soft"]["errors"],
+              DirectChain::differences(faded.send.BitInCodIn, faded.decodedSoft, 1));
+    EXPECT_EQ(r["reference"]["informationBits"]["hard"]["errors"], 0);
+    EXPECT_EQ(r["reference"]["informationBits"]["soft"]["errors"], 0);
+    EXPECT_EQ(r["reference"]["informationBits"]["soft"]["total"], 3264);
     // The path delay of "ruim" at 5 samples per symbol, 192 samples, lengthens the signal.
     EXPECT_EQ(r["stages"][3]["name"], "fade");
     EXPECT_EQ(r["stages"][3]["size"], r["stages"][2]["size"].get<std::size_t>() + 192);
-    EXPECT_NE(r["note"].get<std::string>().find("hard decisions with no channel correction"), std::string::npos);
+    EXPECT_NE(r["note"].get<std::string>().find("no channel correction"), std::string::npos);
+    EXPECT_NE(r["decoderNote"].get<std::string>().find("information-bit error rate stays high"), std::string::npos);
+}
+
+TEST(Run, ExtremeEsNoStillDecodesSoftly) {
+    // The noise variance underflows to 0 at 4000 dB; soft detection still
+    // gets a positive scale and the burst comes through whole.
+    EXPECT_EQ(softNoiseVariance(20), 0.01);
+    EXPECT_EQ(softNoiseVariance(4000), 1e-300);
+    EXPECT_EQ(softNoiseVariance(-4000), 1e300);
+    for (const char* esno : {"4000", "-4000"}) {
+        const auto r = runJson({"--mode", "ultrashort", "--channel", "awgn", "--esno", esno});
+        EXPECT_EQ(r["informationBits"]["soft"]["total"], 3264) << esno;
+        if (std::string(esno) == "4000") {
+            EXPECT_EQ(r["informationBits"]["soft"]["errors"], 0);
+        }
+    }
 }
 
 TEST(Run, TextReportCarriesEveryPart) {
@@ -133,8 +182,10 @@ TEST(Run, TextReportCarriesEveryPart) {
     ASSERT_EQ(o.status, 0) << o.err;
     for (const char* part : {"Configuration", "mode ultrashort", "moderado at Es/N0 20 dB", "Stages", "setup", "send",
                              "shape", "fade", "match", "frame lock", "timing", "split", "detect", "unweave",
-                             "expected 61 for the direct path", "data symbols", "coded bits",
-                             "hard decisions with no channel correction", "noise alone", "real time"})
+                             "decode hard", "soft detect", "soft unweave", "decode soft",
+                             "expected 61 for the direct path", "data symbols", "coded bits", "decoded, hard  3264 information bits",
+                             "decoded, soft  3264 information bits", "no channel correction",
+                             "information-bit error rate stays high", "noise alone", "real time"})
         EXPECT_NE(o.out.find(part), std::string::npos) << part;
 }
 
@@ -144,13 +195,18 @@ TEST(Run, WithoutFrameLockEveryBitCountsAsLost) {
     const SendOut send = ternSend(m, 1, 1, random);
     std::vector<StageTime> stages;
     // Silence: every correlation coefficient is NaN and no preamble is found.
-    const Reception rx = receive(ComplexColumn(5 * 2000, Complex(0, 0)), m, VarShapping{0.35, 1, 5}, &stages);
+    const Reception rx =
+        receive(ComplexColumn(5 * 2000, Complex(0, 0)), m, VarShapping{0.35, 1, 5}, &stages, DecoderChoice{true, true});
     EXPECT_TRUE(rx.frameStart.empty());
     ASSERT_EQ(stages.size(), 2u);  // the matched filter and the search, nothing after
     EXPECT_EQ(stages[1].name, "frame lock");
     const ErrorCount lost = codedBitErrors(send, rx);
     EXPECT_EQ(lost.total, 4352u);
     EXPECT_EQ(lost.errors, 4352u);
+    // The decoders never ran: every information bit counts as lost too.
+    const ErrorCount info = informationBitErrors(send, rx.decodeSoft);
+    EXPECT_EQ(info.total, 3264u);
+    EXPECT_EQ(info.errors, 3264u);
 }
 
 TEST(Run, ErrorCountsComparePrefixesGroupByGroup) {

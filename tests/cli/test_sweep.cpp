@@ -1,7 +1,8 @@
 // `tern sweep` and `tern merge`: the noise-only curve against hard-decision
-// QPSK theory, stop rules against bursts run one by one, the same table
-// whatever the thread count, shards that merge into the one-machine table,
-// intervals, the interrupted sweep and the plot.
+// QPSK theory, the decoder choice and its columns, stop rules against bursts
+// run one by one, the same table whatever the thread count, shards that
+// merge into the one-machine table, intervals, the interrupted sweep and the
+// plot.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -42,26 +43,110 @@ TEST(Sweep, NoiseOnlyErrorRateMatchesHardDecisionQpsk) {
     ASSERT_EQ(o.status, 0) << o.err;
     const SweepTable table = readCsvFile(csv);
     ASSERT_EQ(table.points.size(), 3u);
+    // The default sweeps soft decisions and keeps the coded bits beside them.
+    ASSERT_EQ(table.measures, (std::vector<std::string>{"soft", "coded"}));
     for (const auto& p : table.points) {
         // Q(sqrt(Es/N0)) written out: 4 dB 0.05650, 6 dB 0.02301, 8 dB 0.006004.
         const double theory = 0.5 * std::erfc(std::sqrt(std::pow(10.0, p.esnoDb / 10) / 2));
-        const Interval ci = wilsonInterval(p.errors, p.bits);
-        EXPECT_EQ(p.bits, 8u * 4352u);
+        ASSERT_EQ(p.extra.size(), 1u);
+        const BitCount coded = p.extra[0];
+        const Interval ci = wilsonInterval(coded.errors, coded.bits);
+        EXPECT_EQ(coded.bits, 8u * 4352u);
         EXPECT_LE(ci.low, theory) << p.esnoDb << " dB";
         EXPECT_GE(ci.high, theory) << p.esnoDb << " dB";
+        // The decoder (3 information bits for 4 coded ones) removes errors,
+        // nearly all of them once the channel errs rarely.
+        EXPECT_EQ(p.bits, 8u * 3264u);
+        const double decoded = static_cast<double>(p.errors) / static_cast<double>(p.bits);
+        EXPECT_LT(decoded, static_cast<double>(coded.errors) / static_cast<double>(coded.bits)) << p.esnoDb << " dB";
+        if (p.esnoDb == 8) {
+            EXPECT_LT(decoded, 1e-3);
+        }
     }
     EXPECT_NEAR(qpskTheory(4), 0.056495, 1e-6);
     EXPECT_NEAR(qpskTheory(0), 0.158655, 1e-6);  // Q(1)
 }
 
-// Errors of burst k at one point, run on its own through the chain.
-std::uint64_t burstErrors(const Milstd& m, ChainInputs in, const std::string& channel, double esno, std::uint64_t k) {
+// Counts of burst k at one point, run on its own through the chain.
+struct BurstCounts {
+    ErrorCount coded, hard, soft;
+};
+BurstCounts burstCounts(const Milstd& m, ChainInputs in, const std::string& channel, double esno, std::uint64_t k) {
     const double base = in.varmilstd.seed;
     in.varmilstd.seed = payloadSeed(base, k);
     in.varWatterson = VarWatterson{channel, esno, channelSeed(base, k)};
     Mt19937Source random;
-    const ChainRun run = runChain(m, in, random);
-    return codedBitErrors(run.send, run.rx).errors;
+    const ChainRun run = runChain(m, in, random, DecoderChoice{true, true});
+    return {codedBitErrors(run.send, run.rx), informationBitErrors(run.send, run.rx.decodeHard),
+            informationBitErrors(run.send, run.rx.decodeSoft)};
+}
+std::uint64_t burstErrors(const Milstd& m, ChainInputs in, const std::string& channel, double esno, std::uint64_t k) {
+    return burstCounts(m, in, channel, esno, k).coded.errors;
+}
+
+TEST(Sweep, DecoderListsAreChecked) {
+    EXPECT_TRUE(parseDecoderList("none").empty());
+    EXPECT_EQ(parseDecoderList("soft"), std::vector<std::string>{"soft"});
+    EXPECT_EQ(parseDecoderList("hard,soft"), (std::vector<std::string>{"hard", "soft"}));
+    EXPECT_EQ(measuresOf(parseDecoderList("soft,hard")), (std::vector<std::string>{"soft", "hard", "coded"}));
+    EXPECT_EQ(decoderText({}), "none");
+    for (const char* bad : {"", ",", "soft,", "soft,soft", "viterbi", "none,soft", "Soft"})
+        EXPECT_THROW(parseDecoderList(bad), UsageError) << bad;
+    const Outcome o = tern(sweepArgs({"--decoder", "sfot"}));
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("--decoder: \"sfot\""), std::string::npos) << o.err;
+}
+
+TEST(Sweep, EveryMeasureAgainstBurstsRunOneByOne) {
+    ChainInputs in = defaultInputs();
+    in.varmilstd.modointer = "ultrashort";
+    in.varShapping = VarShapping{0.35, 3, 2};
+    in.varmilstd.seed = 23;
+    const Milstd m = ternSetup(in.varmilstd);
+    // 5.5 dB: every measure has errors in a few bursts.
+    BurstCounts sum;
+    for (std::uint64_t k = 0; k < 3; ++k) {
+        const BurstCounts b = burstCounts(m, in, "awgn", 5.5, k);
+        sum.coded.errors += b.coded.errors;
+        sum.hard.errors += b.hard.errors;
+        sum.soft.errors += b.soft.errors;
+    }
+    ASSERT_GT(sum.hard.errors, 0u);
+
+    const std::string csv = scratch("measures.csv");
+    const Outcome o = tern(sweepArgs({"--channel", "awgn", "--esno", "5.5", "--bursts", "3", "--seed", "23",
+                                      "--decoder", "hard,soft", "--csv", csv}));
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("information-bit error rate, hard decisions"), std::string::npos) << o.out;
+    const SweepTable t = readCsvFile(csv);
+    EXPECT_EQ(*findMeta(t.meta, "decoder"), "hard,soft");
+    ASSERT_EQ(t.measures, (std::vector<std::string>{"hard", "soft", "coded"}));
+    ASSERT_EQ(t.points.size(), 1u);
+    const PointResult& p = t.points[0];
+    EXPECT_EQ(p.bits, 3u * 3264u);
+    EXPECT_EQ(p.errors, sum.hard.errors);
+    ASSERT_EQ(p.extra.size(), 2u);
+    EXPECT_EQ(p.extra[0].bits, 3u * 3264u);
+    EXPECT_EQ(p.extra[0].errors, sum.soft.errors);
+    EXPECT_EQ(p.extra[1].bits, 3u * 4352u);
+    EXPECT_EQ(p.extra[1].errors, sum.coded.errors);
+    // The header names the extra columns; the rates are their quotients.
+    const std::string text = slurp(csv);
+    EXPECT_NE(text.find("ci_high,theory,soft_bits,soft_errors,soft_ber,coded_bits,coded_errors,coded_ber\n"),
+              std::string::npos)
+        << text;
+
+    // Without a decoder the table is the coded-bit table of old.
+    const std::string none = scratch("measures_none.csv");
+    ASSERT_EQ(tern(sweepArgs({"--channel", "awgn", "--esno", "5.5", "--bursts", "3", "--seed", "23", "--decoder",
+                              "none", "--csv", none}))
+                  .status,
+              0);
+    const SweepTable n = readCsvFile(none);
+    EXPECT_EQ(n.measures, std::vector<std::string>{"coded"});
+    EXPECT_EQ(n.points.at(0).errors, sum.coded.errors);
+    EXPECT_TRUE(n.points.at(0).extra.empty());
+    EXPECT_NE(slurp(none).find("\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory\n"), std::string::npos);
 }
 
 TEST(Sweep, StopRulesAgainstBurstsRunOneByOne) {
@@ -100,12 +185,30 @@ TEST(Sweep, StopRulesAgainstBurstsRunOneByOne) {
     p = sweep({1, 6, 1});
     EXPECT_EQ(p.bursts, 1u);
     EXPECT_EQ(p.errors, perBurst[0]);
+
+    // With a decoder the rule counts the decoded information bits.
+    std::vector<std::uint64_t> hard;
+    for (std::uint64_t k = 0; k < 6; ++k) hard.push_back(burstCounts(m, in, "awgn", 5, k).hard.errors);
+    SweepPlan plan;
+    plan.inputs = in;
+    plan.channels = {"awgn"};
+    plan.esnoDb = {5};
+    plan.decoders = {"hard"};
+    plan.stop = {hard[0] + hard[1] + 1, 6, 1};
+    plan.threads = 2;
+    const PointResult h = runSweep(plan, m, {}).table.points.at(0);
+    EXPECT_EQ(h.bursts, 3u);
+    EXPECT_EQ(h.errors, hard[0] + hard[1] + hard[2]);
+    EXPECT_EQ(h.bits, 3u * 3264u);
+    ASSERT_EQ(h.extra.size(), 1u);
+    EXPECT_EQ(h.extra[0].bits, 3u * 4352u);
 }
 
 TEST(Sweep, SameTableWhateverTheThreadCount) {
     const auto args = [](const char* threads, const std::string& csv) {
         return sweepArgs({"--channel", "awgn,muito_ruim", "--esno", "3,7", "--max-errors", "150", "--max-bursts", "5",
-                          "--min-bursts", "2", "--seed", "9", "--threads", threads, "--csv", csv});
+                          "--min-bursts", "2", "--seed", "9", "--decoder", "soft,hard", "--threads", threads, "--csv",
+                          csv});
     };
     const std::string one = scratch("threads1.csv"), three = scratch("threads3.csv");
     ASSERT_EQ(tern(args("1", one)).status, 0);
@@ -119,7 +222,10 @@ TEST(Sweep, SameTableWhateverTheThreadCount) {
     for (const auto& p : t.points) {
         EXPECT_GE(p.bursts, 2u);
         EXPECT_LE(p.bursts, 5u);
+        EXPECT_EQ(p.extra.size(), 2u);
     }
+    // At 3 dB soft decoding still errs, so the error-count stop was met.
+    EXPECT_GT(t.points[0].errors, 0u);
 }
 
 TEST(Sweep, ShardsMergeIntoTheOneMachineTable) {
@@ -145,6 +251,10 @@ TEST(Sweep, ShardsMergeIntoTheOneMachineTable) {
     ASSERT_EQ(m.status, 0) << m.err;
     EXPECT_EQ(slurp(merged), slurp(whole));
     EXPECT_EQ(m.err, "");
+    // ... extra columns included.
+    const SweepTable w = readCsvFile(whole);
+    EXPECT_EQ(w.measures, (std::vector<std::string>{"soft", "coded"}));
+    EXPECT_EQ(w.points.at(0).extra.at(0).bits, 5u * 4352u);
 
     // A missing shard is merged, and said so.
     const Outcome partial = tern({"merge", shards[0], shards[1]});
@@ -161,6 +271,13 @@ TEST(Sweep, ShardsMergeIntoTheOneMachineTable) {
     const Outcome mismatch = tern({"merge", shards[0], other});
     EXPECT_EQ(mismatch.status, 2);
     EXPECT_NE(mismatch.err.find("another configuration"), std::string::npos) << mismatch.err;
+    // Shards of another decoder are refused, and said why.
+    const std::string hard = scratch("shard_hard.csv");
+    ASSERT_EQ(tern(args({"--shard", "3/3", "--decoder", "hard", "--csv", hard})).status, 0);
+    const Outcome mixed = tern({"merge", shards[0], shards[1], hard});
+    EXPECT_EQ(mixed.status, 2);
+    EXPECT_NE(mixed.err.find("table 3 was made with --decoder hard, table 1 with --decoder soft"), std::string::npos)
+        << mixed.err;
     const std::string stopped = scratch("error_stop.csv");
     ASSERT_EQ(tern(sweepArgs({"--esno", "6", "--max-bursts", "1", "--csv", stopped})).status, 0);
     EXPECT_EQ(tern({"merge", stopped}).status, 2);
@@ -219,7 +336,14 @@ TEST(Sweep, MalformedTablesAreRefused) {
                              "# tern sweep shard=1/1\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory\n"
                              "awgn,4,1,10,11,0,0,0,0\n",
                              "# tern sweep shard=1/1\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory\n"
-                             "awgn,4,-1,10,1,0,0,0,0\n"}) {
+                             "awgn,4,-1,10,1,0,0,0,0\n",
+                             // the header does not match the decoder, or an extra count is wrong
+                             "# tern sweep decoder=soft\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory\n",
+                             "# tern sweep decoder=turbo\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory\n",
+                             "# tern sweep decoder=soft\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory,"
+                             "coded_bits,coded_errors,coded_ber\nawgn,4,1,10,1,0,0,0,0,5,6,0\n",
+                             "# tern sweep decoder=soft\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory,"
+                             "coded_bits,coded_errors,coded_ber\nawgn,4,1,10,1,0,0,0,0,5\n"}) {
         std::ofstream(path) << text;
         EXPECT_THROW(readCsvFile(path), UsageError) << text;
     }
@@ -230,7 +354,8 @@ TEST(Sweep, PlotIsAPng) {
     if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
     const std::string png = scratch("sweep.png");
     std::remove(png.c_str());
-    const Outcome o = tern(sweepArgs({"--channel", "awgn,muito_ruim", "--esno", "0,6", "--bursts", "1", "--plot", png}));
+    const Outcome o = tern(sweepArgs({"--channel", "awgn,muito_ruim", "--esno", "0,6", "--bursts", "1", "--decoder",
+                                      "soft,hard", "--plot", png}));
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(slurp(png).substr(1, 3), "PNG");
 }

@@ -1,8 +1,9 @@
 // Host-free reference values for the host tests: runs the deterministic
 // cores (setup, shaping, matched filter, frame lock, timing, demultiplexer,
-// demodulator, deinterleaver) on fixed inputs and writes every input and
-// result to an Octave text file (load-able with `load`), each value written
-// with 17 significant digits so that it reads back exactly.
+// demodulator, deinterleaver, soft demodulator, decoder) on fixed inputs
+// and writes every input and result to an Octave text file (load-able with
+// `load`), each value written with 17 significant digits so that it reads
+// back exactly.
 //   tern_host_reference <file>
 #include <cstdio>
 #include <fstream>
@@ -13,8 +14,11 @@
 #include "gateway/random.hpp"
 #include "gateway/records.hpp"
 #include "receive/receive.hpp"
+#include "receive/ternDecode.hpp"
+#include "receive/ternSoftDetect.hpp"
 #include "setup/ternSetup.hpp"
 #include "sync/sync.hpp"
+#include "transmit/ternSend.hpp"
 
 namespace {
 
@@ -110,11 +114,24 @@ int main(int argc, char** argv) {
         file.record("split", split);
         const DetectOut detect = ternDetect(split.out, milstd);
         file.record("detect", detect);
+        file.write("softdetect_N0", 0.5, Shape::Scalar);
+        file.record("softdetect", ternSoftDetect(split.out, milstd, 0.5));
 
         RealColumn bits(2 * static_cast<std::size_t>(milstd.interLength));
         for (double& b : bits) b = random.nextUniform() < 0.5 ? 0.0 : 1.0;
         file.write("unweave_in", bits, Shape::Column);
         file.record("unweave", ternUnweave(bits, milstd));
+
+        // Two encoded blocks as +-1 values (positive for 0) with Gaussian
+        // noise, and what the decoder makes of them.
+        Mt19937Source payload(7u);
+        const SendOut sent = ternSend(milstd, 2, 11, payload);
+        file.write("decode_payload", sent.BitInCodIn, Shape::Column);
+        file.write("decode_coded", sent.CodOutInterIn, Shape::Column);
+        RealColumn soft(sent.CodOutInterIn.size());
+        for (std::size_t k = 0; k < soft.size(); ++k) soft[k] = 1.0 - 2.0 * sent.CodOutInterIn[k] + 0.4 * random.nextNormal();
+        file.write("decode_in", soft, Shape::Column);
+        file.record("decode", ternDecode(soft, milstd));
         if (!file.good()) throw std::runtime_error("cannot write the reference file");
     } catch (const std::exception& e) {
         std::cerr << "tern_host_reference: " << e.what() << "\n";

@@ -104,8 +104,8 @@ TEST(DecodeRoundTrip, NoiselessEveryModeAndConstraintLength) {
             const RealColumn payload = randomBits(blocks * static_cast<std::size_t>(m.inputBitsPerInter), 3);
             const RealColumn coded = encodeBlocks(payload, m);
             ASSERT_EQ(coded.size(), blocks * static_cast<std::size_t>(m.interLength));
-            const DecodOut out = ternDecode(antipodal(coded), m);
-            EXPECT_EQ(out.out, payload) << mode << " K=" << constraint;
+            const DecodeOut out = ternDecode(antipodal(coded), m);
+            EXPECT_EQ(out.DecodOut, payload) << mode << " K=" << constraint;
         }
 }
 
@@ -126,7 +126,7 @@ TEST(DecodeRoundTrip, CorrectsScatteredErrorsAnywhereInTheBlock) {
                 soft[b * coded + k + 9] *= -1;
             }
         }
-        EXPECT_EQ(ternDecode(soft, m).out, payload) << "K=" << constraint;
+        EXPECT_EQ(ternDecode(soft, m).DecodOut, payload) << "K=" << constraint;
     }
 }
 
@@ -137,21 +137,21 @@ TEST(DecodeRoundTrip, ConfidenceScaleErasuresAndSaturation) {
     for (double scale : {1e-9, 0.37, 1e12}) {
         RealColumn scaled = soft;
         for (auto& s : scaled) s *= scale;
-        EXPECT_EQ(ternDecode(scaled, m).out, payload) << scale;
+        EXPECT_EQ(ternDecode(scaled, m).DecodOut, payload) << scale;
     }
     // NaN carries no information, an infinity is certainty of its sign.
     RealColumn marked = soft;
     for (std::size_t k = 0; k < marked.size(); k += 50) marked[k] = kNaN;
     for (std::size_t k = 25; k < marked.size(); k += 50) marked[k] *= kInf;
-    EXPECT_EQ(ternDecode(marked, m).out, payload);
+    EXPECT_EQ(ternDecode(marked, m).DecodOut, payload);
     // Nothing received: a definite answer of bits all the same.
-    const RealColumn none = ternDecode(RealColumn(soft.size(), 0.0), m).out;
+    const RealColumn none = ternDecode(RealColumn(soft.size(), 0.0), m).DecodOut;
     ASSERT_EQ(none.size(), payload.size());
     EXPECT_TRUE(std::all_of(none.begin(), none.end(), [](double b) { return b == 0.0 || b == 1.0; }));
     // Hard bits given as 1 - 2b work as well as soft values.
     RealColumn hard = soft;
     for (std::size_t k = 3; k < hard.size(); k += 211) hard[k] = -hard[k];
-    EXPECT_EQ(ternDecode(hard, m).out, payload);
+    EXPECT_EQ(ternDecode(hard, m).DecodOut, payload);
 }
 
 TEST(DecodeRoundTrip, OtherCodesRotationsAndRepetition) {
@@ -178,8 +178,8 @@ TEST(DecodeRoundTrip, OtherCodesRotationsAndRepetition) {
     for (const Case& c : cases) {
         const Milstd m = codeRecord(c.polynomials, c.mask, c.repFactor, c.n, c.codLength);
         const RealColumn payload = randomBits(3 * c.n, static_cast<unsigned>(c.n));
-        const DecodOut out = ternDecode(antipodal(encodeBlocks(payload, m)), m);
-        EXPECT_EQ(out.out, payload) << c.polynomials[0] << " n=" << c.n << " codLength=" << c.codLength;
+        const DecodeOut out = ternDecode(antipodal(encodeBlocks(payload, m)), m);
+        EXPECT_EQ(out.DecodOut, payload) << c.polynomials[0] << " n=" << c.n << " codLength=" << c.codLength;
     }
 }
 
@@ -297,7 +297,7 @@ TEST(DecodeMaximumLikelihood, StateForcedViterbiOnShortBlocks) {
             const RealColumn payload = randomBits(c.n, engine());
             const RealColumn sent = encodeBlocks(payload, m);
             const RealColumn soft = noisy(sent, c.sigma, engine);
-            tally.add(soft, sent, payload, stateForcedDecode(soft, m), ternDecode(soft, m).out, m);
+            tally.add(soft, sent, payload, stateForcedDecode(soft, m), ternDecode(soft, m).DecodOut, m);
         }
         tally.expectNearMl("n=" + std::to_string(c.n), 1);
     }
@@ -433,9 +433,9 @@ TEST(DecodeValidation, SizesRotationAndInputLength) {
     expectRunTime([&] { ternDecode(RealColumn{}, with(&Milstd::inputBitsPerInter, 2e9)); }, id::DimensionMismatch);
 
     // An empty input is zero blocks; the record is still checked.
-    EXPECT_TRUE(ternDecode(RealColumn{}, good).out.empty());
-    const DecodOut two = ternDecode(in, good);
-    EXPECT_EQ(two.out.size(), 2 * static_cast<std::size_t>(good.inputBitsPerInter));
+    EXPECT_TRUE(ternDecode(RealColumn{}, good).DecodOut.empty());
+    const DecodeOut two = ternDecode(in, good);
+    EXPECT_EQ(two.DecodOut.size(), 2 * static_cast<std::size_t>(good.inputBitsPerInter));
 }
 
 }  // namespace

@@ -70,14 +70,14 @@ TEST(SoftDetectRatios, WorkedExampleOnTheFourPoints) {
     const Milstd m = qpskRecord(4);
     // Points 0..3 carry the values 0, 1, 3, 2 (bits 00, 01, 11, 10). On a
     // point the nearest rival of each bit is a neighbour at distance^2 2.
-    const LLROut r = ternSoftDetect({1, Complex(0, 1), -1, Complex(0, -1)}, m, 0.5);
-    EXPECT_EQ(r.out.size(), 8u);
+    const SoftDetectOut r = ternSoftDetect({1, Complex(0, 1), -1, Complex(0, -1)}, m, 0.5);
+    EXPECT_EQ(r.LLROut.size(), 8u);
     const double expected[] = {4, 4, 4, -4, -4, -4, -4, 4};
-    for (std::size_t i = 0; i < 8; ++i) EXPECT_NEAR(r.out[i], expected[i], 1e-12) << i;
+    for (std::size_t i = 0; i < 8; ++i) EXPECT_NEAR(r.LLROut[i], expected[i], 1e-12) << i;
     // Halfway between points 0 and 1 the second bit is undecided.
-    const LLROut half = ternSoftDetect({std::polar(1.0, std::numbers::pi / 4), 1, 1, 1}, m, 1);
-    EXPECT_GT(half.out[0], 0);
-    EXPECT_NEAR(half.out[1], 0, 1e-12);
+    const SoftDetectOut half = ternSoftDetect({std::polar(1.0, std::numbers::pi / 4), 1, 1, 1}, m, 1);
+    EXPECT_GT(half.LLROut[0], 0);
+    EXPECT_NEAR(half.LLROut[1], 0, 1e-12);
 }
 
 TEST(SoftDetectRatios, AgainstTheDirectFormula) {
@@ -86,7 +86,7 @@ TEST(SoftDetectRatios, AgainstTheDirectFormula) {
         for (double N0 : {0.01, 0.7, 30.0}) {
             const Milstd m = phaseShiftRecord(bits, 16, engine);
             const ComplexColumn y = noisySymbols(3 * 16, 0.4, engine);
-            const RealColumn got = ternSoftDetect(y, m, N0).out;
+            const RealColumn got = ternSoftDetect(y, m, N0).LLROut;
             const RealColumn want = directRatios(y, m, N0);
             ASSERT_EQ(got.size(), want.size());
             for (std::size_t i = 0; i < got.size(); ++i)
@@ -108,7 +108,7 @@ TEST(SoftDetectRatios, SignsAgreeWithTheHardDemodulator) {
     ComplexColumn y = sent.ComplexPSKSymbols;
     for (auto& v : y) v += Complex(noise(engine), noise(engine));
 
-    const RealColumn soft = ternSoftDetect(y, m, 0.5).out;
+    const RealColumn soft = ternSoftDetect(y, m, 0.5).LLROut;
     const RealColumn hard = ternDetect(y, m).DemapOut;
     ASSERT_EQ(soft.size(), hard.size());
     std::size_t disagreements = 0, errors = 0;
@@ -122,10 +122,10 @@ TEST(SoftDetectRatios, SignsAgreeWithTheHardDemodulator) {
 
 TEST(SoftDetectRatios, SymbolsThatAreNotNumbersCarryNoInformation) {
     const Milstd m = qpskRecord(4);
-    const RealColumn r = ternSoftDetect({Complex(kNaN, 0), Complex(kInf, 1), Complex(0, -kInf), 1}, m, 1).out;
+    const RealColumn r = ternSoftDetect({Complex(kNaN, 0), Complex(kInf, 1), Complex(0, -kInf), 1}, m, 1).LLROut;
     for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(r[i], 0.0) << i;
     EXPECT_GT(r[6], 0);
-    EXPECT_TRUE(ternSoftDetect({}, qpskRecord(1), 1).out.empty());
+    EXPECT_TRUE(ternSoftDetect({}, qpskRecord(1), 1).LLROut.empty());
 }
 
 // The whole receiver on the transmitter's data symbols with white noise:
@@ -144,8 +144,8 @@ TEST(SoftDetectChain, SoftDecodingBeatsHardDecoding) {
     // Noiseless, both paths give the payload back.
     RealColumn hard = ternDetect(sent.ComplexPSKSymbols, m).DemapOut;
     for (auto& b : hard) b = 1.0 - 2.0 * b;
-    EXPECT_EQ(ternDecode(ternUnweave(hard, m).out, m).out, sent.BitInCodIn);
-    EXPECT_EQ(ternDecode(ternUnweave(ternSoftDetect(sent.ComplexPSKSymbols, m, 1).out, m).out, m).out, sent.BitInCodIn);
+    EXPECT_EQ(ternDecode(ternUnweave(hard, m).out, m).DecodOut, sent.BitInCodIn);
+    EXPECT_EQ(ternDecode(ternUnweave(ternSoftDetect(sent.ComplexPSKSymbols, m, 1).LLROut, m).out, m).DecodOut, sent.BitInCodIn);
 
     const double N0 = std::pow(10.0, -5.5 / 10);  // Es/N0 5.5 dB
     std::mt19937 engine(9);
@@ -155,8 +155,8 @@ TEST(SoftDetectChain, SoftDecodingBeatsHardDecoding) {
 
     hard = ternDetect(y, m).DemapOut;
     for (auto& b : hard) b = 1.0 - 2.0 * b;
-    const RealColumn hardBits = ternDecode(ternUnweave(hard, m).out, m).out;
-    const RealColumn softBits = ternDecode(ternUnweave(ternSoftDetect(y, m, N0).out, m).out, m).out;
+    const RealColumn hardBits = ternDecode(ternUnweave(hard, m).out, m).DecodOut;
+    const RealColumn softBits = ternDecode(ternUnweave(ternSoftDetect(y, m, N0).LLROut, m).out, m).DecodOut;
     std::size_t hardErrors = 0, softErrors = 0;
     for (std::size_t i = 0; i < sent.BitInCodIn.size(); ++i) {
         hardErrors += hardBits[i] != sent.BitInCodIn[i];

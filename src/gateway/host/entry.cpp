@@ -9,6 +9,8 @@
 #include <string>
 
 #include "gateway/failure.hpp"
+#include "gateway/host/host_call.hpp"
+#include "gateway/host/interrupt_host.hpp"
 
 namespace tern::host {
 
@@ -23,8 +25,9 @@ struct PendingFailure {
 };
 
 PendingFailure g_pending;
-// Anything that is not a C++ standard exception (the host's own interrupt,
-// for one) is carried out of the call unchanged and rethrown afterwards.
+// Anything that is not a C++ standard exception is carried out of the call
+// unchanged and rethrown afterwards, like the host's own exceptions thrown
+// through a call back (its interrupt, host_call.hpp).
 std::exception_ptr g_foreign;
 
 // Copies text into a fixed buffer, cutting it (if it must) before a whole
@@ -78,6 +81,7 @@ bool guardedCall(const EntryHooks& hooks, const mxArray* prhs[], mxArray*& resul
             void (*terminate)();
             ~Leave() { terminate(); }
         } leave{hooks.terminate};
+        const InterruptScope interrupts;
         result = hooks.api(prhs);
         return true;
     } catch (const Failure& failure) {
@@ -162,7 +166,16 @@ void runEntry(const EntryInfo& entry, ModuleState& state, const EntryHooks& hook
     }
 
     mxArray* result = nullptr;
-    if (!guardedCall(hooks, prhs, result)) {
+    const bool done = guardedCall(hooks, prhs, result);
+    // The host threw through a call back (the user pressed Ctrl-C): our call
+    // is over and cleaned up; the host gets its own exception back. (A
+    // result made all the same is the host's array and the host frees it.)
+    if (std::exception_ptr host = takeHostException()) {
+        g_foreign = nullptr;
+        if (done && result != nullptr) mxDestroyArray(result);
+        std::rethrow_exception(host);
+    }
+    if (!done) {
         if (g_foreign) {
             std::exception_ptr foreign = std::exchange(g_foreign, nullptr);
             std::rethrow_exception(foreign);

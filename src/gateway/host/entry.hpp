@@ -1,4 +1,4 @@
-// The generic host entry layer shared by all ten modules.
+// The generic host entry layer shared by every module.
 //
 // A call through mexFunction runs, in order: the persistent byte (modules
 // that keep one), registration of the exit handler, the argument-count
@@ -8,7 +8,10 @@
 // Every C++ object of the call lives inside one guarded scope. A failure is
 // caught there, its identifier and message are copied into plain storage,
 // the scope is left (every destructor runs, the context is left), and only
-// then is the failure raised in the host, which does not return.
+// then is the failure raised in the host, which does not return. For the
+// duration of the call the cores' interrupt poll asks the host
+// (interrupt_host.hpp); an interrupt the host throws through a call back
+// ends the call the same way and is then handed back to the host as its own.
 //
 // A module's entry file is a single TERN_HOST_MODULE line: the entry's row
 // of the signature table and the call of its core.

@@ -6,6 +6,7 @@
 
 #include "gateway/checks.hpp"
 #include "gateway/failure.hpp"
+#include "gateway/host/host_call.hpp"
 #include "gateway/host/values.hpp"
 
 namespace tern::host {
@@ -45,11 +46,11 @@ std::string exceptionText(const mxArray* exception, const char* field) {
 // `outputs` 0). A failure of the host function comes back as a
 // tern::Failure carrying the identifier and message of the host's exception
 // value (one host reports every such failure with a generic identifier and a
-// message that names the function).
+// message that names the function). An interrupt that the host throws
+// through the call is kept aside and ends the call (host_call.hpp).
 HostArray callHost(const char* function, std::vector<mxArray*> arguments, int outputs = 1) {
     mxArray* output[1] = {nullptr};
-    HostArray exception(
-        mexCallMATLABWithTrap(outputs, output, static_cast<int>(arguments.size()), arguments.data(), function));
+    HostArray exception(callBack(outputs, output, static_cast<int>(arguments.size()), arguments.data(), function));
     HostArray result(output[0]);
     if (exception.get() != nullptr) {
         std::string identifier = exceptionText(exception.get(), "identifier");
@@ -74,6 +75,8 @@ void copyDraw(const HostArray& draw, const char* function, double* out, std::siz
     const double* data = mxGetPr(value);
     std::copy(data, data + n, out);
 }
+
+constexpr int kRestoreAttempts = 3;
 
 mxArray* scalar(double value) { return requireCreated(mxCreateDoubleScalar(value), "a host call argument"); }
 
@@ -102,7 +105,17 @@ void HostRandomSource::normal(double* out, std::size_t rows, std::size_t cols) {
 
 void HostRandomSource::restore(const GeneratorSettings& settings) {
     const auto& saved = dynamic_cast<const HostSettings&>(settings);
-    callHost("rng", {saved.value()}, 0);  // rng(s) gives nothing back
+    // An interrupt that the host acts on during the restoring (a second
+    // Ctrl-C) would leave the generator seeded: the first one is already
+    // kept, so the restoring is tried again, a few times at most.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            callHost("rng", {saved.value()}, 0);  // rng(s) gives nothing back
+            return;
+        } catch (const Failure& failure) {
+            if (failure.identifier() != id::Interrupted || attempt == kRestoreAttempts) throw;
+        }
+    }
 }
 
 }  // namespace tern::host

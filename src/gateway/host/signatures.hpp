@@ -1,4 +1,5 @@
-// The table of the ten host entry points: name, persistent state and inputs
+// The table of the host entry points (the ten of the chain, then the
+// channel decoder and the soft demodulator): name, persistent state and inputs
 // in order. Each module's entry file picks its row and adds the core call.
 #pragma once
 
@@ -26,5 +27,9 @@ inline constexpr auto ternDetect = signature("ternDetect", Persistence::None, co
                                              record<Milstd>("milstd"));
 inline constexpr auto ternUnweave = signature("ternUnweave", Persistence::None, realColumn("DeinterleaverIn"),
                                               record<Milstd>("milstd"));
+inline constexpr auto ternSoftDetect = signature("ternSoftDetect", Persistence::None, complexColumn("DemodulatorIn"),
+                                                 record<Milstd>("milstd"), realScalar("N0"));
+inline constexpr auto ternDecode = signature("ternDecode", Persistence::None, realColumn("DecoderIn"),
+                                             record<Milstd>("milstd"));
 
 }  // namespace tern::host::entries
