@@ -17,9 +17,15 @@ namespace {
 
 using watterson::Condition;
 
-// Normal numbers are drawn in chunks of this many; the stream is the same as
-// one draw of the whole column.
-constexpr std::size_t kDrawChunk = 4096;
+// Outputs are produced in chunks of this many samples: each chunk is added
+// to its reserved column and computed in place while it is still in the
+// cache, so each big column is streamed through memory once (never
+// zero-filled as a whole first and overwritten later). Normal numbers are
+// drawn chunk by chunk too; the stream is the same as one draw of the whole
+// column.
+constexpr std::size_t kChunk = watterson::GainGenerator::kBlock;  // 32 KB of each complex column
+constexpr std::size_t kPollEvery = 65536;
+static_assert(kPollEvery % kChunk == 0);
 
 const Condition& selectCondition(const std::string& model) {
     const Condition* c = watterson::findCondition(model);
@@ -59,21 +65,36 @@ inline Complex times(Complex u, Complex v) {
     return Complex(u.real() * v.real() - u.imag() * v.imag(), u.real() * v.imag() + u.imag() * v.real());
 }
 
-// y(k) = x(k)*g1(k) + x(k - d)*g2(k - d), x and g taken as 0 outside 0..L-1:
-// the direct path alone before the delayed one starts, both together, then
-// the delayed path alone once the direct one has ended.
-void applyPaths(const ComplexColumn& x, const ComplexMatrix& raios, std::size_t d, ComplexColumn& faded) {
-    const std::size_t L = x.size();
-    const Complex* g1 = raios.data.data();
-    const Complex* g2 = g1 + L;
-    const std::size_t both = std::min(d, L);
-    for (std::size_t k = 0; k < both; ++k) faded[k] = times(x[k], g1[k]);
-    for (std::size_t k = d; k < L; ++k) {
+// Appends `count` elements to v, kChunk at a time: fill(first, n, to)
+// computes elements first .. first + n - 1 into the newly added ones. v must
+// have room reserved for them, so that nothing already in it moves.
+template <class T, class Fill>
+void appendChunks(std::vector<T>& v, std::size_t count, Fill&& fill) {
+    for (std::size_t i0 = 0; i0 < count; i0 += kChunk) {
+        if (i0 % kPollEvery == 0) pollInterrupt();
+        const std::size_t n = std::min(kChunk, count - i0);
+        const std::size_t at = v.size();
+        v.resize(at + n);
+        fill(i0, n, v.data() + at);
+    }
+}
+
+// Samples first .. first + count - 1 of y(k) = x(k)*g1(k) + x(k - d)*g2(k - d),
+// x and g taken as 0 outside 0..L-1: the direct path alone before the
+// delayed one starts, both together, nothing in a gap between them (L < d),
+// then the delayed path alone once the direct one has ended.
+void applyPaths(const Complex* x, const Complex* g1, const Complex* g2, std::size_t L, std::size_t d,
+                std::size_t first, std::size_t count, Complex* y) {
+    const std::size_t end = first + count;
+    const auto clamp = [&](std::size_t k) { return std::min(std::max(k, first), end); };
+    for (std::size_t k = first; k < clamp(std::min(d, L)); ++k) y[k - first] = times(x[k], g1[k]);
+    for (std::size_t k = clamp(d); k < clamp(L); ++k) {
         const Complex direct = times(x[k], g1[k]);
         const Complex delayed = times(x[k - d], g2[k - d]);
-        faded[k] = Complex(direct.real() + delayed.real(), direct.imag() + delayed.imag());
+        y[k - first] = Complex(direct.real() + delayed.real(), direct.imag() + delayed.imag());
     }
-    for (std::size_t k = std::max(d, L); k < L + d; ++k) faded[k] = times(x[k - d], g2[k - d]);
+    for (std::size_t k = clamp(L); k < clamp(d); ++k) y[k - first] = Complex(0.0, 0.0);
+    for (std::size_t k = clamp(std::max(d, L)); k < end; ++k) y[k - first] = times(x[k - d], g2[k - d]);
 }
 
 // noise(i) = sigma*zr(i) + j*sigma*zi(i): all of zr is drawn, then all of zi.
@@ -81,25 +102,24 @@ void applyPaths(const ComplexColumn& x, const ComplexMatrix& raios, std::size_t 
 // formed as each imaginary part arrives.
 void addNoise(RandomSource& random, double sigma, const ComplexColumn& faded, ComplexColumn& noise, ComplexColumn& awgn) {
     const std::size_t n = faded.size();
-    noise.assign(n, Complex(0.0, 0.0));
-    awgn.assign(n, Complex(0.0, 0.0));
-    std::vector<double> z(std::min(kDrawChunk, n));
-    for (std::size_t part = 0; part < 2; ++part) {
-        for (std::size_t i0 = 0; i0 < n; i0 += kDrawChunk) {
-            if (i0 % 65536 == 0) pollInterrupt();
-            const std::size_t count = std::min(kDrawChunk, n - i0);
-            random.normal(z.data(), count, 1);
-            if (part == 0) {
-                for (std::size_t i = 0; i < count; ++i) noise[i0 + i] = Complex(sigma * z[i], 0.0);
-            } else {
-                for (std::size_t i = 0; i < count; ++i) {
-                    const Complex v(noise[i0 + i].real(), sigma * z[i]);
-                    noise[i0 + i] = v;
-                    awgn[i0 + i] = Complex(faded[i0 + i].real() + v.real(), faded[i0 + i].imag() + v.imag());
-                }
-            }
+    noise.clear();
+    noise.reserve(n);
+    awgn.clear();
+    awgn.reserve(n);
+    double z[kChunk];
+    appendChunks(noise, n, [&](std::size_t, std::size_t count, Complex* out) {
+        random.normal(z, count, 1);
+        for (std::size_t i = 0; i < count; ++i) out[i] = Complex(sigma * z[i], 0.0);
+    });
+    appendChunks(awgn, n, [&](std::size_t first, std::size_t count, Complex* out) {
+        random.normal(z, count, 1);
+        Complex* v = noise.data() + first;
+        const Complex* y = faded.data() + first;
+        for (std::size_t i = 0; i < count; ++i) {
+            v[i] = Complex(v[i].real(), sigma * z[i]);
+            out[i] = Complex(y[i].real() + v[i].real(), y[i].imag() + v[i].imag());
         }
-    }
+    });
 }
 
 }  // namespace
@@ -111,13 +131,30 @@ void h_watterson(double fs, double RER, double ED, const ComplexColumn& x, Rando
     checkSizes(L, d);
     const double Ts = 1.0 / fs;
 
-    raios = ComplexMatrix(L, 2);
-    for (std::size_t p = 0; p < 2; ++p) {
-        const watterson::Path path = watterson::drawPath(random);
-        watterson::pathGains(path, ED, Ts, L, raios.data.data() + p * L);
-    }
-    faded.assign(L + d, Complex(0.0, 0.0));
-    applyPaths(x, raios, d, faded);
+    const watterson::Path path1 = watterson::drawPath(random);
+    const watterson::Path path2 = watterson::drawPath(random);
+    const watterson::GainGenerator gains1(path1, ED, Ts), gains2(path2, ED, Ts);
+
+    raios.rows = L;
+    raios.cols = 2;
+    raios.data.clear();
+    raios.data.reserve(2 * L);
+    faded.clear();
+    faded.reserve(L + d);
+    // First column: the direct path's gains.
+    appendChunks(raios.data, L, [&](std::size_t first, std::size_t n, Complex* out) { gains1.block(first, n, out); });
+    // Second column and the faded signal in one pass: the faded samples of a
+    // chunk need the delayed path's gains up to d samples back, which are
+    // already in place.
+    appendChunks(faded, L + d, [&](std::size_t first, std::size_t n, Complex* out) {
+        if (first < L) {
+            const std::size_t m = std::min(n, L - first);
+            raios.data.resize(L + first + m);
+            gains2.block(first, m, raios.data.data() + L + first);
+        }
+        const Complex* g1 = raios.data.data();
+        applyPaths(x.data(), g1, g1 + L, L, d, first, n, out);
+    });
 }
 
 FadeOut ternFade(const ComplexColumn& WattersonIn, const VarWatterson& varWatterson, const VarShapping& varShapping,

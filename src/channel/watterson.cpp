@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "gateway/checks.hpp"
 #include "gateway/interrupt.hpp"
@@ -18,74 +17,15 @@ constexpr Condition kConditions[] = {
     {"muito_ruim", 5.0, 0.005},
 };
 
-// Samples advanced together (one vector of phasors per sinusoid) and samples
-// between two exact anchors. The recurrence runs kBlock / kLanes = 128 steps
-// from an anchor, which keeps every gain within about 1e-13 of the exact sum.
+constexpr std::size_t kBlock = GainGenerator::kBlock;
+constexpr std::size_t kMaxDegree = GainTables::kMaxDegree;
+// Bound on the truncation error of the expansion, added over the sinusoids.
+constexpr double kTolerance = 1e-14;
+
+// Samples evaluated together: kLanes doubles handled as one value (GCC and
+// Clang vector extension), mapped onto whatever vector registers the target has.
 constexpr std::size_t kLanes = 4;
-constexpr std::size_t kBlock = 512;
-static_assert(kBlock % kLanes == 0);
-
-// kLanes doubles handled as one value (GCC and Clang vector extension); the
-// compiler maps it onto whatever vector registers the target has.
 using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
-
-// Phasor state of one path: for each sinusoid i the weighted phasors of the
-// kLanes samples of the current group, and the rotation by kLanes samples.
-struct Phasors {
-    Lanes re[kSinusoids];
-    Lanes im[kSinusoids];
-    double stepRe[kSinusoids];
-    double stepIm[kSinusoids];
-};
-
-// Sums the phasors of `groups` groups into out (kLanes samples each),
-// rotating them one group on after each. The sum over the sinusoids runs in
-// increasing i for every sample.
-[[gnu::always_inline]] inline void accumulateGroups(Phasors& p, std::size_t groups, Complex* out) {
-    for (std::size_t g = 0; g < groups; ++g) {
-        Lanes sumRe = {}, sumIm = {};
-        for (std::size_t i = 0; i < kSinusoids; ++i) {
-            const Lanes zr = p.re[i], zi = p.im[i];
-            sumRe += zr;
-            sumIm += zi;
-            p.re[i] = zr * p.stepRe[i] - zi * p.stepIm[i];
-            p.im[i] = zr * p.stepIm[i] + zi * p.stepRe[i];
-        }
-        for (std::size_t l = 0; l < kLanes; ++l) out[g * kLanes + l] = Complex(sumRe[l], sumIm[l]);
-    }
-}
-
-using Kernel = void (*)(Phasors&, std::size_t, Complex*);
-
-void accumulatePortable(Phasors& p, std::size_t groups, Complex* out) { accumulateGroups(p, groups, out); }
-
-#if defined(__GNUC__) && defined(__x86_64__)
-[[gnu::target("avx2,fma")]] void accumulateAvx2(Phasors& p, std::size_t groups, Complex* out) {
-    accumulateGroups(p, groups, out);
-}
-#endif
-
-Kernel chooseKernel() {
-#if defined(__GNUC__) && defined(__x86_64__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return accumulateAvx2;
-#endif
-    return accumulatePortable;
-}
-
-struct Sinusoids {
-    std::array<double, kSinusoids> frequency;  // Hz
-    std::array<Complex, kSinusoids> weight;    // kSumScale * (k*a + j*k*b)
-};
-
-Sinusoids sinusoidsOf(const Path& path, double ED) {
-    Sinusoids s;
-    for (std::size_t i = 0; i < kSinusoids; ++i) {
-        s.frequency[i] = (ED * 0.5) * path.c[i];
-        s.weight[i] = Complex((0.0 * path.b[i] + path.a[i]) * kWeightScale * kSumScale, kWeightScale * path.b[i] * kSumScale);
-    }
-    return s;
-}
 
 // exp(j*f*(2*pi*t)) with the product 2*pi*t formed first.
 Complex rotation(double frequency, double t) {
@@ -95,6 +35,113 @@ Complex rotation(double frequency, double t) {
 
 Complex times(Complex u, Complex v) {
     return Complex(u.real() * v.real() - u.imag() * v.imag(), u.real() * v.imag() + u.imag() * v.real());
+}
+
+// The gain at sample j straight from its definition.
+Complex exactGain(const GainTables& t, std::size_t j) {
+    Complex g(0.0, 0.0);
+    const double tj = static_cast<double>(j) * t.Ts;
+    for (std::size_t i = 0; i < kSinusoids; ++i) g += times(rotation(t.frequency[i], tj), t.weight[i]);
+    return g;
+}
+
+// Around the middle sample m of a span of B samples, with h = (B/2)*Ts and
+// u = (n - m)/(B/2) in [-1, 1) for sample n (j the imaginary unit):
+//   g(n) = sum over i of W_i * exp(j*phi_i*u),  W_i = w_i*exp(j*f_i*(2*pi*t_m)),  phi_i = 2*pi*f_i*h
+//        = sum over k of C_k * u^k,              C_k = sum over i of W_i*(j*phi_i)^k / k!
+// The anchors W_i are the exact exponentials; the series is cut after the
+// degree chosen for the path, and the polynomial is evaluated by Horner's
+// rule, kLanes samples at a time.
+[[gnu::always_inline]] inline void expansionBlock(const GainTables& t, std::size_t first, std::size_t count,
+                                                  Complex* out) {
+    const std::size_t span = t.span, half = span / 2, degree = t.degree;
+    const double h = static_cast<double>(half) * t.Ts;
+    const double scale = 1.0 / static_cast<double>(half);  // a power of two: u is exact
+    for (std::size_t s0 = 0; s0 < count; s0 += span) {
+        double cRe[kMaxDegree + 1] = {}, cIm[kMaxDegree + 1] = {};
+        const double tm = static_cast<double>(first + s0 + half) * t.Ts;
+        for (std::size_t i = 0; i < kSinusoids; ++i) {
+            Complex term = times(rotation(t.frequency[i], tm), t.weight[i]);
+            const double phi = t.frequency[i] * (2.0 * kPi * h);
+            for (std::size_t k = 0; k <= degree; ++k) {
+                cRe[k] += term.real();
+                cIm[k] += term.imag();
+                const double r = phi / static_cast<double>(k + 1);
+                term = Complex(-term.imag() * r, term.real() * r);
+            }
+        }
+        const std::size_t n = std::min(span, count - s0);
+        for (std::size_t g = 0; g < n; g += kLanes) {
+            Lanes u;
+            for (std::size_t l = 0; l < kLanes; ++l)
+                u[l] = (static_cast<double>(g + l) - static_cast<double>(half)) * scale;
+            Lanes re = Lanes{} + cRe[degree], im = Lanes{} + cIm[degree];
+            for (std::size_t k = degree; k-- > 0;) {
+                re = re * u + cRe[k];
+                im = im * u + cIm[k];
+            }
+            const std::size_t m = std::min(kLanes, n - g);
+            for (std::size_t l = 0; l < m; ++l) out[s0 + g + l] = Complex(re[l], im[l]);
+        }
+    }
+}
+
+// The series where the path has one, else the definition itself
+// (frequencies too high for any span).
+[[gnu::always_inline]] inline void gainsOf(const GainTables& t, std::size_t first, std::size_t count, Complex* out) {
+    if (t.span == 0) {
+        for (std::size_t j = 0; j < count; ++j) out[j] = exactGain(t, first + j);
+        return;
+    }
+    expansionBlock(t, first, count, out);
+}
+
+using Kernel = void (*)(const GainTables&, std::size_t, std::size_t, Complex*);
+
+void gainsPortable(const GainTables& t, std::size_t first, std::size_t count, Complex* out) {
+    gainsOf(t, first, count, out);
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+[[gnu::target("avx2,fma")]] void gainsAvx2(const GainTables& t, std::size_t first, std::size_t count, Complex* out) {
+    gainsOf(t, first, count, out);
+}
+#endif
+
+Kernel chooseKernel() {
+#if defined(__GNUC__) && defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return gainsAvx2;
+#endif
+    return gainsPortable;
+}
+
+// The longest span (a power of two from 2 to kBlock) whose expansion meets
+// kTolerance with at most kMaxDegree terms, and that degree. The truncation
+// error is at most sum|w_i| * phi^(K+1)/(K+1)! with phi = 2*pi*max|f_i|*h.
+// Leaves span 0 when none does (or the numbers are not finite).
+void chooseExpansion(GainTables& t) {
+    t.span = 0;
+    t.degree = 0;
+    double weights = 0, fmax = 0;
+    for (std::size_t i = 0; i < kSinusoids; ++i) {
+        if (!std::isfinite(t.frequency[i]) || !std::isfinite(std::abs(t.weight[i]))) return;
+        weights += std::abs(t.weight[i]);
+        fmax = std::max(fmax, std::abs(t.frequency[i]));
+    }
+    if (!std::isfinite(weights) || !std::isfinite(t.Ts)) return;
+    for (std::size_t span = kBlock; span >= 2; span /= 2) {
+        const double phi = 2.0 * kPi * fmax * (static_cast<double>(span / 2) * t.Ts);
+        double bound = weights;
+        for (std::size_t K = 0; K <= kMaxDegree; ++K) {
+            bound *= phi / static_cast<double>(K + 1);
+            if (bound <= kTolerance) {
+                t.span = span;
+                t.degree = K;
+                return;
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -118,41 +165,28 @@ Path drawPath(RandomSource& random) {
     return p;
 }
 
-void pathGains(const Path& path, double ED, double Ts, std::size_t count, Complex* out) {
-    static const Kernel kernel = chooseKernel();
-    const Sinusoids s = sinusoidsOf(path, ED);
-
-    // Rotations by l samples (l < kLanes) and by one group of kLanes samples.
-    Complex lane[kSinusoids][kLanes];
-    Phasors p;
+GainGenerator::GainGenerator(const Path& path, double ED, double Ts) {
+    tables_.Ts = Ts;
     for (std::size_t i = 0; i < kSinusoids; ++i) {
-        for (std::size_t l = 0; l < kLanes; ++l) lane[i][l] = rotation(s.frequency[i], static_cast<double>(l) * Ts);
-        const Complex step = rotation(s.frequency[i], static_cast<double>(kLanes) * Ts);
-        p.stepRe[i] = step.real();
-        p.stepIm[i] = step.imag();
+        tables_.frequency[i] = (ED * 0.5) * path.c[i];
+        tables_.weight[i] =
+            Complex((0.0 * path.b[i] + path.a[i]) * kWeightScale * kSumScale, kWeightScale * path.b[i] * kSumScale);
     }
+    chooseExpansion(tables_);
+}
 
-    Complex block[kBlock];
-    for (std::size_t j0 = 0; j0 < count; j0 += kBlock) {
-        if (j0 % 65536 == 0) pollInterrupt();
-        // Anchor: the exact weighted exponential at the block's first sample.
-        const double t0 = static_cast<double>(j0) * Ts;
-        for (std::size_t i = 0; i < kSinusoids; ++i) {
-            const Complex anchor = times(rotation(s.frequency[i], t0), s.weight[i]);
-            for (std::size_t l = 0; l < kLanes; ++l) {
-                const Complex z = times(anchor, lane[i][l]);
-                p.re[i][l] = z.real();
-                p.im[i][l] = z.imag();
-            }
-        }
-        const std::size_t n = std::min(kBlock, count - j0);
-        const std::size_t groups = (n + kLanes - 1) / kLanes;
-        if (n == kBlock) {
-            kernel(p, groups, out + j0);
-        } else {
-            kernel(p, groups, block);
-            std::copy(block, block + n, out + j0);
-        }
+void GainGenerator::block(std::size_t first, std::size_t count, Complex* out) const {
+    static const Kernel kernel = chooseKernel();
+    kernel(tables_, first, count, out);
+}
+
+void pathGains(const Path& path, double ED, double Ts, std::size_t count, Complex* out) {
+    const GainGenerator gains(path, ED, Ts);
+    constexpr std::size_t kPass = 65536;  // samples between two interrupt polls
+    static_assert(kPass % kBlock == 0);
+    for (std::size_t j0 = 0; j0 < count; j0 += kPass) {
+        pollInterrupt();
+        gains.block(j0, std::min(kPass, count - j0), out + j0);
     }
 }
 

@@ -39,10 +39,45 @@ struct Path {
 // Draws a, then b, then c (20 standard normal numbers each).
 Path drawPath(RandomSource& random);
 
-// g(j) = sum over i of exp(j*f_i*(2*pi*t_j)) * kSumScale * (kWeightScale*a_i + j*kWeightScale*b_i),
-// f_i = (ED*0.5)*c_i, t_j = j*Ts, for j = 0 .. count - 1, written to out.
-// Computed with phasor recurrences re-anchored to the exact exponential at
-// the start of every short block, never as a count-by-20 matrix.
+// What a path's gains are computed from: each sinusoid's frequency (Hz)
+// and weight kSumScale * (k*a + j*k*b), and how the sum is evaluated: a
+// series of `degree` + 1 terms around the middle of every `span` samples,
+// or (span 0) the definition sample by sample.
+struct GainTables {
+    static constexpr std::size_t kMaxDegree = 16;
+    std::array<double, kSinusoids> frequency{};
+    std::array<Complex, kSinusoids> weight{};
+    double Ts = 0;
+    std::size_t span = 0;
+    std::size_t degree = 0;
+};
+
+// The gains of one path, g(j) = sum over i of exp(j*f_i*(2*pi*t_j)) *
+// kSumScale * (kWeightScale*a_i + j*kWeightScale*b_i), f_i = (ED*0.5)*c_i,
+// t_j = j*Ts, produced block by block so that a caller can stream them into
+// its output without a count-by-20 matrix or a second copy. Each short span
+// of samples starts from the exact exponentials at its middle and sums a
+// truncated power series of them, which keeps every gain within about
+// 1e-13 of the sum.
+class GainGenerator {
+public:
+    static constexpr std::size_t kBlock = 2048;
+
+    GainGenerator(const Path& path, double ED, double Ts);
+
+    // Writes the gains of samples first .. first + count - 1 to out; first
+    // is a multiple of kBlock (every span divides it, so the gain of a
+    // sample never depends on how the column was split into calls).
+    void block(std::size_t first, std::size_t count, Complex* out) const;
+
+    // How this path's gains are evaluated (for tests).
+    const GainTables& tables() const { return tables_; }
+
+private:
+    GainTables tables_;
+};
+
+// The gains of samples 0 .. count - 1, written to out.
 void pathGains(const Path& path, double ED, double Ts, std::size_t count, Complex* out);
 
 // Path delay in samples, round(RER / Ts) with halves away from zero,

@@ -10,11 +10,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "gateway/checks.hpp"
 #include "gateway/failure.hpp"
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace tern {
 
@@ -24,6 +27,7 @@ constexpr std::size_t kWords = Mt19937Source::kBlockWords;
 constexpr std::size_t kShift = 397;  // the twist's middle word
 constexpr std::uint32_t kMatrix = 0x9908b0dfu;
 constexpr std::size_t kPairsPerBlock = kWords / 4;  // polar candidates: four words each
+constexpr std::size_t kGatherSlack = 8;             // places past the last candidate a gathering kernel may write
 
 // ---- Kernels: written once, compiled for each instruction set -------------
 
@@ -54,20 +58,112 @@ constexpr std::size_t kPairsPerBlock = kWords / 4;  // polar candidates: four wo
     }
 }
 
+// The last step of the polar method for `pairs` accepted pairs, given
+// lg[k] = log(r2[k]): f = sqrt(-2*lg/r2), then f*x2 and f*x1 in that order.
+// Multiplication, division and square root are correctly rounded whether
+// done one value at a time or several in a vector register, so the vector
+// kernels below give the values of the one-pair-at-a-time draw.
+[[gnu::always_inline]] inline void polarValues(const double* x1, const double* x2, const double* r2, const double* lg,
+                                               std::size_t pairs, double* out) {
+    for (std::size_t k = 0; k < pairs; ++k) {
+        const double f = std::sqrt(-2.0 * lg[k] / r2[k]);
+        out[2 * k] = f * x2[k];
+        out[2 * k + 1] = f * x1[k];
+    }
+}
+
+// Polar-method candidates from uniforms u (two per candidate): a = 2u - 1,
+// b = 2u' - 1, r = a*a + b*b; the accepted ones (0 < r < 1) are gathered in
+// order into x1, x2, r2 with their candidate numbers in position, starting
+// at index `accepted`; returns the new count. Branch-free: every candidate
+// is written at the next free place, which only an accepted one keeps.
+[[gnu::always_inline]] inline std::size_t gatherFrom(const double* u, std::size_t first, std::size_t candidates,
+                                                     double* x1, double* x2, double* r2, std::size_t* position,
+                                                     std::size_t accepted) {
+    for (std::size_t j = first; j < candidates; ++j) {
+        const double a = 2.0 * u[2 * j] - 1.0;
+        const double b = 2.0 * u[2 * j + 1] - 1.0;
+        const double r = a * a + b * b;
+        x1[accepted] = a;
+        x2[accepted] = b;
+        r2[accepted] = r;
+        position[accepted] = j;
+        accepted += static_cast<std::size_t>(r < 1.0) & static_cast<std::size_t>(r != 0.0);
+    }
+    return accepted;
+}
+
+std::size_t gatherPortable(const double* u, std::size_t candidates, double* x1, double* x2, double* r2,
+                           std::size_t* position) {
+    return gatherFrom(u, 0, candidates, x1, x2, r2, position, 0);
+}
+
 struct Kernels {
     void (*twist)(std::uint32_t*);
     void (*uniforms)(const std::uint32_t*, std::size_t, double*);
+    void (*polar)(const double*, const double*, const double*, const double*, std::size_t, double*);
+    std::size_t (*gather)(const double*, std::size_t, double*, double*, double*, std::size_t*);
     const char* name;
 };
 
 void twistPortable(std::uint32_t* mt) { twistWords(mt); }
 void uniformsPortable(const std::uint32_t* w, std::size_t n, double* out) { uniformsFromWords(w, n, out); }
+void polarPortable(const double* x1, const double* x2, const double* r2, const double* lg, std::size_t n, double* out) {
+    polarValues(x1, x2, r2, lg, n, out);
+}
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #define TERN_RANDOM_DISPATCH 1
 [[gnu::target("avx2")]] void twistAvx2(std::uint32_t* mt) { twistWords(mt); }
 [[gnu::target("avx2")]] void uniformsAvx2(const std::uint32_t* w, std::size_t n, double* out) {
     uniformsFromWords(w, n, out);
+}
+// Four pairs at a time. (The compiler does not vectorise the loop above by
+// itself: it must keep std::sqrt's error reporting, which never fires here.)
+[[gnu::target("avx2")]] void polarAvx2(const double* x1, const double* x2, const double* r2, const double* lg,
+                                        std::size_t n, double* out) {
+    std::size_t k = 0;
+    const __m256d minusTwo = _mm256_set1_pd(-2.0);
+    for (; k + 4 <= n; k += 4) {
+        const __m256d f =
+            _mm256_sqrt_pd(_mm256_div_pd(_mm256_mul_pd(minusTwo, _mm256_loadu_pd(lg + k)), _mm256_loadu_pd(r2 + k)));
+        const __m256d first = _mm256_mul_pd(f, _mm256_loadu_pd(x2 + k));
+        const __m256d second = _mm256_mul_pd(f, _mm256_loadu_pd(x1 + k));
+        const __m256d lo = _mm256_unpacklo_pd(first, second);  // pairs k and k + 2
+        const __m256d hi = _mm256_unpackhi_pd(first, second);  // pairs k + 1 and k + 3
+        _mm256_storeu_pd(out + 2 * k, _mm256_permute2f128_pd(lo, hi, 0x20));
+        _mm256_storeu_pd(out + 2 * k + 4, _mm256_permute2f128_pd(lo, hi, 0x31));
+    }
+    polarValues(x1 + k, x2 + k, r2 + k, lg + k, n - k, out + 2 * k);
+}
+// Eight candidates at a time: the same operations as gatherFrom (no fused
+// multiply-add: this file forbids contraction), the accepted ones packed to
+// the front of a register and stored whole at the next free place (so up to
+// seven values past the gathered ones are scratch: the arrays have room).
+// Compressing in a register and storing it whole is much faster on some
+// processors than a compressing store to memory.
+[[gnu::target("avx512f")]] std::size_t gatherAvx512(const double* u, std::size_t candidates, double* x1, double* x2,
+                                                    double* r2, std::size_t* position) {
+    const __m512i even = _mm512_set_epi64(14, 12, 10, 8, 6, 4, 2, 0);
+    const __m512i odd = _mm512_set_epi64(15, 13, 11, 9, 7, 5, 3, 1);
+    const __m512d two = _mm512_set1_pd(2.0), one = _mm512_set1_pd(1.0), zero = _mm512_setzero_pd();
+    __m512i index = _mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0);
+    const __m512i eight = _mm512_set1_epi64(8);
+    std::size_t accepted = 0, j = 0;
+    for (; j + 8 <= candidates; j += 8) {
+        const __m512d lo = _mm512_loadu_pd(u + 2 * j), hi = _mm512_loadu_pd(u + 2 * j + 8);
+        const __m512d a = _mm512_sub_pd(_mm512_mul_pd(two, _mm512_permutex2var_pd(lo, even, hi)), one);
+        const __m512d b = _mm512_sub_pd(_mm512_mul_pd(two, _mm512_permutex2var_pd(lo, odd, hi)), one);
+        const __m512d r = _mm512_add_pd(_mm512_mul_pd(a, a), _mm512_mul_pd(b, b));
+        const __mmask8 keep = _mm512_cmp_pd_mask(r, one, _CMP_LT_OQ) & _mm512_cmp_pd_mask(r, zero, _CMP_NEQ_UQ);
+        _mm512_storeu_pd(x1 + accepted, _mm512_maskz_compress_pd(keep, a));
+        _mm512_storeu_pd(x2 + accepted, _mm512_maskz_compress_pd(keep, b));
+        _mm512_storeu_pd(r2 + accepted, _mm512_maskz_compress_pd(keep, r));
+        _mm512_storeu_si512(position + accepted, _mm512_maskz_compress_epi64(keep, index));
+        index = _mm512_add_epi64(index, eight);
+        accepted += static_cast<std::size_t>(__builtin_popcount(keep));
+    }
+    return gatherFrom(u, j, candidates, x1, x2, r2, position, accepted);
 }
 [[gnu::target("avx512f")]] void twistAvx512(std::uint32_t* mt) { twistWords(mt); }
 [[gnu::target("avx512f")]] void uniformsAvx512(const std::uint32_t* w, std::size_t n, double* out) {
@@ -80,10 +176,12 @@ std::vector<Kernels> supportedKernels() {
     std::vector<Kernels> sets;
 #ifdef TERN_RANDOM_DISPATCH
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f")) sets.push_back({twistAvx512, uniformsAvx512, "avx512f"});
-    if (__builtin_cpu_supports("avx2")) sets.push_back({twistAvx2, uniformsAvx2, "avx2"});
+    // Every AVX-512 processor has AVX2.
+    if (__builtin_cpu_supports("avx512f"))
+        sets.push_back({twistAvx512, uniformsAvx512, polarAvx2, gatherAvx512, "avx512f"});
+    if (__builtin_cpu_supports("avx2")) sets.push_back({twistAvx2, uniformsAvx2, polarAvx2, gatherPortable, "avx2"});
 #endif
-    sets.push_back({twistPortable, uniformsPortable, "portable"});
+    sets.push_back({twistPortable, uniformsPortable, polarPortable, gatherPortable, "portable"});
     return sets;
 }
 
@@ -207,36 +305,28 @@ std::size_t Mt19937Source::normalsFromBlock(double* out, std::size_t n) {
     double u[2 * kPairsPerBlock];
     kernels().uniforms(block_.data() + used_, 2 * candidates, u);
 
-    double x1[kPairsPerBlock], x2[kPairsPerBlock], r2[kPairsPerBlock];
-    std::size_t position[kPairsPerBlock];
-    std::size_t accepted = 0;
-    for (std::size_t j = 0; j < candidates; ++j) {  // branch-free gathering
-        const double a = 2.0 * u[2 * j] - 1.0;
-        const double b = 2.0 * u[2 * j + 1] - 1.0;
-        const double r = a * a + b * b;
-        x1[accepted] = a;
-        x2[accepted] = b;
-        r2[accepted] = r;
-        position[accepted] = j;
-        accepted += static_cast<std::size_t>(r < 1.0) & static_cast<std::size_t>(r != 0.0);
-    }
+    // Room for the candidates and for the gathering kernels' scratch lanes.
+    constexpr std::size_t kRoom = kPairsPerBlock + kGatherSlack;
+    double x1[kRoom], x2[kRoom], r2[kRoom];
+    std::size_t position[kRoom];
+    const std::size_t accepted = kernels().gather(u, candidates, x1, x2, r2, position);
     const std::size_t pairs = std::min(accepted, wanted);
     used_ += 4 * (pairs == wanted ? position[pairs - 1] + 1 : candidates);
 
-    double values[2 * kPairsPerBlock];
-    for (std::size_t k = 0; k < pairs; ++k) {  // the same operations, in the same order, as polarPair
-        const double f = std::sqrt(-2.0 * std::log(r2[k]) / r2[k]);
-        values[2 * k] = f * x2[k];
-        values[2 * k + 1] = f * x1[k];
-    }
-
-    const std::size_t written = std::min(2 * pairs, n);
-    std::memcpy(out, values, written * sizeof(double));
-    if (written < 2 * pairs) {
-        spare_ = values[written];
-        hasSpare_ = true;
-    }
-    return written;
+    // The logarithms one by one (the C library's own log, for the exact
+    // stream), then the rest of the method for all pairs at once, straight
+    // into out; when n is odd the last pair's second value becomes the spare.
+    double lg[kPairsPerBlock];
+    for (std::size_t k = 0; k < pairs; ++k) lg[k] = std::log(r2[k]);
+    const std::size_t whole = std::min(pairs, n / 2);
+    kernels().polar(x1, x2, r2, lg, whole, out);
+    if (whole == pairs) return 2 * whole;
+    double last[2];
+    kernels().polar(x1 + whole, x2 + whole, r2 + whole, lg + whole, 1, last);
+    out[2 * whole] = last[0];
+    spare_ = last[1];
+    hasSpare_ = true;
+    return 2 * whole + 1;
 }
 
 void Mt19937Source::normal(double* out, std::size_t rows, std::size_t cols) {

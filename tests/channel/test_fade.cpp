@@ -133,32 +133,38 @@ TEST(TernFade, SameSeedSameOutputAndGeneratorRestored) {
 }
 
 // Every output against the definitions, drawing the same numbers in the
-// documented order: path 1 a, b, c; path 2 a, b, c; zr; zi.
+// documented order: path 1 a, b, c; path 2 a, b, c; zr; zi. The lengths sit
+// on either side of the delay (d = 96) and of the 2048-sample pieces the
+// outputs are produced in.
 TEST(TernFade, MatchesTheDefinitionDrawForDraw) {
-    const ComplexColumn x = ramp(2100);
-    const double EsNodB = 4, Ns = 5, fs = 96000;
-    const std::size_t L = x.size(), d = 96;
-    Mt19937Source src;
-    const FadeOut out = ternFade(x, VarWatterson{"moderado", EsNodB, 2024}, shaping(Ns), src);
+    for (const std::size_t L : {1, 95, 96, 97, 1952, 2048, 2049, 2100, 4191}) {
+        const ComplexColumn x = ramp(L);
+        const double EsNodB = 4, Ns = 5, fs = 96000;
+        const std::size_t d = 96;
+        Mt19937Source src;
+        const FadeOut out = ternFade(x, VarWatterson{"moderado", EsNodB, 2024}, shaping(Ns), src);
 
-    Mt19937Source ref;
-    ref.seed(2024);
-    const std::vector<double> path1 = normals(ref, 60), path2 = normals(ref, 60);
-    const std::vector<double> zr = normals(ref, L + d), zi = normals(ref, L + d);
-    const double sigma = std::sqrt((1 / std::pow(10.0, EsNodB / 10)) * 0.5);
+        Mt19937Source ref;
+        ref.seed(2024);
+        const std::vector<double> path1 = normals(ref, 60), path2 = normals(ref, 60);
+        const std::vector<double> zr = normals(ref, L + d), zi = normals(ref, L + d);
+        const double sigma = std::sqrt((1 / std::pow(10.0, EsNodB / 10)) * 0.5);
 
-    for (std::size_t j = 0; j < L; ++j) {
-        const Complex g1 = directGain(path1, 0.5, fs, j), g2 = directGain(path2, 0.5, fs, j);
-        ASSERT_NEAR(std::abs(out.raios(j, 0) - g1), 0, 1e-12) << j;
-        ASSERT_NEAR(std::abs(out.raios(j, 1) - g2), 0, 1e-12) << j;
-    }
-    for (std::size_t k = 0; k < L + d; ++k) {
-        Complex y = 0;
-        if (k < L) y += x[k] * out.raios(k, 0);
-        if (k >= d) y += x[k - d] * out.raios(k - d, 1);
-        ASSERT_NEAR(std::abs(out.WattersonOutAwgnIn[k] - y), 0, 1e-14) << k;
-        ASSERT_EQ(out.noise[k], Complex(sigma * zr[k], sigma * zi[k])) << k;
-        ASSERT_EQ(out.AwgnOut[k], out.WattersonOutAwgnIn[k] + out.noise[k]) << k;
+        ASSERT_EQ(out.raios.data.size(), 2 * L);
+        for (std::size_t j = 0; j < L; ++j) {
+            const Complex g1 = directGain(path1, 0.5, fs, j), g2 = directGain(path2, 0.5, fs, j);
+            ASSERT_NEAR(std::abs(out.raios(j, 0) - g1), 0, 1e-12) << L << ' ' << j;
+            ASSERT_NEAR(std::abs(out.raios(j, 1) - g2), 0, 1e-12) << L << ' ' << j;
+        }
+        ASSERT_EQ(out.WattersonOutAwgnIn.size(), L + d);
+        for (std::size_t k = 0; k < L + d; ++k) {
+            Complex y = 0;
+            if (k < L) y += x[k] * out.raios(k, 0);
+            if (k >= d) y += x[k - d] * out.raios(k - d, 1);
+            ASSERT_NEAR(std::abs(out.WattersonOutAwgnIn[k] - y), 0, 1e-14) << L << ' ' << k;
+            ASSERT_EQ(out.noise[k], Complex(sigma * zr[k], sigma * zi[k])) << L << ' ' << k;
+            ASSERT_EQ(out.AwgnOut[k], out.WattersonOutAwgnIn[k] + out.noise[k]) << L << ' ' << k;
+        }
     }
 }
 
@@ -206,6 +212,51 @@ TEST(PathGains, StayOnTheExactSumOverLongSignals) {
         for (std::size_t j = g.size() - 20; j < g.size(); ++j) worst = std::max(worst, std::abs(g[j] - directGain(abc, 5.0, fs, j)));
         EXPECT_LT(worst, 1e-12) << fs;
     }
+}
+
+// Paths whose sinusoids are far faster than any real condition gives: the
+// series gets shorter spans, and past them the definition itself is used;
+// the gains stay on the exact sum either way. A gain never depends on how
+// its column was split into calls.
+TEST(PathGains, FastSinusoidsShorterSpansAndTheDefinition) {
+    Mt19937Source src;
+    src.seed(8);
+    const watterson::Path base = watterson::drawPath(src);
+    std::size_t previousSpan = watterson::GainGenerator::kBlock + 1;
+    for (const double speedUp : {1.0, 30.0, 300.0, 3000.0, 1e6}) {
+        watterson::Path path = base;
+        for (double& c : path.c) c *= speedUp;
+        std::vector<double> abc(path.a.begin(), path.a.end());
+        abc.insert(abc.end(), path.b.begin(), path.b.end());
+        abc.insert(abc.end(), path.c.begin(), path.c.end());
+        const double fs = 19200, ED = 5.0;
+        const watterson::GainGenerator gains(path, ED, 1 / fs);
+        EXPECT_LE(gains.tables().span, previousSpan) << speedUp;
+        previousSpan = gains.tables().span;
+
+        std::vector<Complex> whole(5000);
+        watterson::pathGains(path, ED, 1 / fs, whole.size(), whole.data());
+        // Relative to the size of the terms: fast phases lose digits in the definition too.
+        double worst = 0;
+        for (std::size_t j = 0; j < whole.size(); ++j) worst = std::max(worst, std::abs(whole[j] - directGain(abc, ED, fs, j)));
+        EXPECT_LT(worst, 1e-12 * std::max(1.0, speedUp / 1e3)) << speedUp;
+
+        std::vector<Complex> pieces(whole.size());
+        constexpr std::size_t kBlock = watterson::GainGenerator::kBlock;
+        for (std::size_t j0 = 0; j0 < pieces.size(); j0 += kBlock)
+            gains.block(j0, std::min(kBlock, pieces.size() - j0), pieces.data() + j0);
+        EXPECT_EQ(pieces, whole) << speedUp;
+    }
+    EXPECT_EQ(previousSpan, 0u);  // the fastest path falls back to the definition
+
+    // Numbers that are not finite give what the definition gives, without a hang.
+    watterson::Path broken = base;
+    broken.c[3] = std::nan("");
+    const watterson::GainGenerator gains(broken, 0.5, 1 / 96000.0);
+    EXPECT_EQ(gains.tables().span, 0u);
+    std::vector<Complex> g(5);
+    watterson::pathGains(broken, 0.5, 1 / 96000.0, g.size(), g.data());
+    for (const Complex& v : g) EXPECT_TRUE(std::isnan(v.real()));
 }
 
 // Over many seeds: each path's mean power, the noise power and the Gaussian
