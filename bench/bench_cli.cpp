@@ -8,6 +8,7 @@
 
 #include <map>
 
+#include "cli/app.hpp"
 #include "cli/chain.hpp"
 #include "cli/inputs.hpp"
 #include "cli/params.hpp"
@@ -19,6 +20,9 @@ namespace {
 
 using namespace tern;
 using namespace tern::cli;
+
+// Measure repeated bursts with the heap settings the `tern` program uses.
+const bool kFreedMemoryKept = (keepFreedMemoryForReuse(), true);
 
 ChainInputs inputsFor(const char* mode, const char* channel) {
     ChainInputs in = defaultInputs();
