@@ -272,20 +272,38 @@ struct DirectRegister {
 // as the block has a whole period left. Advances t and the register.
 template <class Register, class Out>
 Out* PuncturedEncoder::emitPeriods(Register& reg, std::size_t& t, std::size_t n, Out* o) const {
+    // Everything the loop touches is held in locals: stores of bytes may alias
+    // any object, and members would be read again after every store.
     const std::uint64_t windowMask = (std::uint64_t{1} << windowBits_) - 1;
+    const std::uint64_t* const table = periodTable_.data();
+    const std::size_t period = period_;
+    const std::size_t kept = kept_;
+    const double* const bits = reg.bits;
+    std::size_t next = reg.next;
+    bool binary = reg.binary;
     std::uint64_t window = reg.state;
+    std::size_t position = t;
     std::size_t sincePoll = 0;
-    for (; t + period_ <= n; t += period_) {
+    for (; position + period <= n; position += period) {
         if (++sincePoll == kPollPositions) {
             pollInterrupt();
             sincePoll = 0;
         }
-        for (std::size_t i = 0; i < period_; ++i) window = (window << 1) | reg.read();
+        for (std::size_t i = 0; i < period; ++i) {
+            const double b = bits[next];
+            if (++next == n) next = 0;
+            binary &= (b == 0.0) | (b == 1.0);
+            window = (window << 1) | static_cast<std::uint64_t>(b == 1.0);
+        }
         window &= windowMask;
-        const std::uint64_t word = periodTable_[window];
-        for (std::size_t k = 0; k < kept_; ++k) *o++ = static_cast<Out>((word >> k) & 1u);
+        const std::uint64_t word = table[window];
+        for (std::size_t k = 0; k < kept; ++k) o[k] = static_cast<Out>((word >> k) & 1u);
+        o += kept;
     }
+    reg.next = next;
+    reg.binary = binary;
     reg.state = window & reg.mask;
+    t = position;
     return o;
 }
 

@@ -200,6 +200,22 @@ TEST(TernSend, PayloadValuesOtherThanBitsAreCarriedAsTheyAre) {
     EXPECT_EQ(RealColumn(out.CodOutInterIn.begin() + 16, out.CodOutInterIn.end()), coded);
 }
 
+TEST(TernSend, ValueOtherThanABitFarIntoTheDrawIsKept) {
+    // One value of 1.25 (floor 2) deep into a long draw of otherwise plain bits.
+    Milstd m = frameRecord();
+    m.bitsToSym = 2;
+    m.inputBitsPerInter = 2;
+    m.dataLength = 1;
+    m.mapper = {0, 1, 2, 3, 4, 5, 6, 7};
+    RealColumn draws(2000, 0.3);
+    draws[1301] = 1.25;
+    FixedSource source(draws);
+    const SendOut out = ternSend(m, 1000, 0, source);
+    EXPECT_EQ(out.BitInCodIn[1301], 2.0);
+    EXPECT_EQ(std::count(out.BitInCodIn.begin(), out.BitInCodIn.end(), 0.0), 1999);
+    for (std::size_t s = 0; s < out.MapOutScrambIn.size(); ++s) ASSERT_EQ(out.MapOutScrambIn[s], s == 650 ? 2.0 : 0.0) << s;
+}
+
 // ---- The chain against a plain restatement of every stage --------------------
 
 void expectPlainChain(const Milstd& m, double nframe) {
@@ -387,6 +403,72 @@ TEST(TernSend, TableLookupsAreChecked) {
     m = codedRecord();
     m.scrambler = {0.5, 0, 0, 0};
     EXPECT_EQ(sendFailure(m, 1), id::NonIntegerInput);
+}
+
+// Scrambler and mapper values that are whole, small and not negative take a
+// remainder shortcut; any other values take the general formula. Values
+// equal modulo 8 must give the same record either way.
+TEST(TernSend, EveryScramblingPathGivesTheSameRecord) {
+    const Milstd plain = waveformRecord("ultrashort", 7);
+    const SendOut expected = send(plain, 1, 3);
+    auto expectSame = [&](const Milstd& m) {
+        const SendOut out = send(m, 1, 3);
+        EXPECT_EQ(out.MapOutScrambIn.size(), expected.MapOutScrambIn.size());
+        for (std::size_t s = 0; s < out.MapOutScrambIn.size(); ++s) {
+            ASSERT_EQ(std::fmod(out.MapOutScrambIn[s] - expected.MapOutScrambIn[s], 8.0), 0.0) << s;
+            ASSERT_EQ(out.ScrambOutMultiplexIn[s], expected.ScrambOutMultiplexIn[s]) << s;
+        }
+        EXPECT_EQ(out.ComplexPSKSymbols, expected.ComplexPSKSymbols);
+        EXPECT_EQ(out.MultiplexOut, expected.MultiplexOut);
+        EXPECT_EQ(out.ProbeInfo, expected.ProbeInfo);
+    };
+    Milstd m = plain;
+    for (double& v : m.scrambler) v -= 16;  // negative
+    expectSame(m);
+    m = plain;
+    for (double& v : m.mapper) v += 8.0 * 4294967296.0;  // beyond 2^31
+    expectSame(m);
+    m = plain;
+    m.mapper.push_back(0.5);  // an entry no group reaches
+    expectSame(m);
+    // Uncoded bits read as doubles rather than bytes.
+    m = plain;
+    m.codeRate = 1;
+    m.inputBitsPerInter = plain.interLength;
+    const SendOut uncoded = send(m, 1, 3);
+    for (std::size_t s = 0; s < uncoded.MapOutScrambIn.size(); ++s) {
+        const double value = 2 * uncoded.InterOutMapIn[2 * s] + uncoded.InterOutMapIn[2 * s + 1];
+        ASSERT_EQ(uncoded.MapOutScrambIn[s], m.mapper[static_cast<std::size_t>(value)]);
+        ASSERT_EQ(uncoded.ScrambOutMultiplexIn[s], std::fmod(uncoded.MapOutScrambIn[s] + m.scrambler[s % 2176], 8.0));
+    }
+}
+
+// With several faults at once, the first stage's fault is the one reported:
+// mapper lookups, then frames and scrambler, then constellation lookups, then
+// the shifted probe, then the probe marks.
+TEST(TernSend, FirstFaultingStageIsReported) {
+    Milstd m = codedRecord();
+    m.mapper = {0};
+    m.scrambler = {1, 2};
+    m.preambleLength = NAN;
+    EXPECT_EQ(sendFailure(m, 2), id::IndexOutOfBounds);
+    m.mapper = codedRecord().mapper;
+    EXPECT_EQ(sendFailure(m, 2), id::BsxfunDimsMustMatch);
+    m.scrambler = codedRecord().scrambler;
+    m.constellation.resize(1);
+    EXPECT_EQ(sendFailure(m, 2), id::IndexOutOfBounds);
+    m.constellation = codedRecord().constellation;
+    EXPECT_EQ(sendFailure(m, 2), id::NonIntegerInput);
+
+    m = frameRecord();
+    m.probeShiftFrame = {{1, 0}};
+    m.constellation.resize(4);  // mapper value 4 has no point
+    m.probeLength = 0.5;
+    EXPECT_EQ(sendFailure(m, 63), id::IndexOutOfBounds);
+    m.constellation = frameRecord().constellation;
+    EXPECT_EQ(sendFailure(m, 63), id::DimensionMismatch);
+    m.probeShiftFrame = frameRecord().probeShiftFrame;
+    EXPECT_EQ(sendFailure(m, 63), id::NonIntegerInput);
 }
 
 // ---- Sizes and the code's own checks ------------------------------------------
