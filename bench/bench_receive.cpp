@@ -5,6 +5,7 @@
 #include <numbers>
 #include <random>
 
+#include "receive/decide.hpp"
 #include "receive/receive.hpp"
 
 namespace {
@@ -58,6 +59,15 @@ void BM_DetectLong(benchmark::State& state) {
 }
 BENCHMARK(BM_DetectLong)->Unit(benchmark::kMillisecond);
 
+// The decisions alone: nearest of the four QPSK points for every symbol.
+void BM_NearestPointsQpsk(benchmark::State& state) {
+    const ComplexColumn s = noisySymbols(kFrames * 2176);
+    const ReferencePoints points = phaseShiftPoints(2);
+    for (auto _ : state) benchmark::DoNotOptimize(nearestPoints(s, points));
+    state.SetItemsProcessed(state.iterations() * s.size());
+}
+BENCHMARK(BM_NearestPointsQpsk)->Unit(benchmark::kMillisecond);
+
 // The constellation path with a 256-point set, for scale.
 void BM_DetectLong256Points(benchmark::State& state) {
     Milstd m = longRecord();
@@ -82,5 +92,20 @@ void BM_UnweaveLong(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * bits.size());
 }
 BENCHMARK(BM_UnweaveLong)->Unit(benchmark::kMillisecond);
+
+// One "medium" interleaver block (69,632 coded bits), as in the whole-chain
+// figure: the block fits in the second-level cache.
+void BM_UnweaveMedium(benchmark::State& state) {
+    constexpr std::size_t length = 69632;
+    Milstd m = longRecord();
+    m.interLength = length;
+    m.interTable.resize(length);
+    for (std::size_t i = 0; i < length; ++i) m.interTable[i] = static_cast<double>((i * 8713) % length + 1);
+    RealColumn bits(length);
+    for (std::size_t i = 0; i < bits.size(); ++i) bits[i] = static_cast<double>(i % 2);
+    for (auto _ : state) benchmark::DoNotOptimize(ternUnweave(bits, m));
+    state.SetItemsProcessed(state.iterations() * bits.size());
+}
+BENCHMARK(BM_UnweaveMedium)->Unit(benchmark::kMillisecond);
 
 }  // namespace

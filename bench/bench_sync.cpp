@@ -4,6 +4,7 @@
 #include <numbers>
 #include <random>
 
+#include "sync/corr.hpp"
 #include "sync/sync.hpp"
 
 namespace {
@@ -30,8 +31,13 @@ Milstd trainingRecord() {
 }
 
 // Search over the 512 * 5 = 2560 candidates of a preamble inside a stream
-// long enough for every window (the search reads 1023 * 5 samples).
-void BM_FrameLock(benchmark::State& state) {
+// long enough for every window (the search reads 1023 * 5 samples), with
+// each kernel of the window sums.
+void BM_FrameLock(benchmark::State& state, const char* kernel) {
+    if (!selectCorrKernel(kernel)) {
+        state.SkipWithError("kernel not supported on this machine");
+        return;
+    }
     const Milstd m = trainingRecord();
     ComplexColumn s = noisyStream(1023 * kNs + 1000, 2);
     for (std::size_t i = 0; i < 512; ++i) s[700 + kNs * i] += 4.0 * m.preambleFrame[i];
@@ -39,7 +45,9 @@ void BM_FrameLock(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(ternFrameLock(s, m, v));
     state.SetItemsProcessed(state.iterations() * 512 * kNs);
 }
-BENCHMARK(BM_FrameLock)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FrameLock, avx512f, "avx512f")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FrameLock, avx2, "avx2")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FrameLock, portable, "portable")->Unit(benchmark::kMillisecond);
 
 // Symbol timing of a "long" burst of 64 frames after a 4608-symbol preamble.
 void BM_TimingLongBurst(benchmark::State& state) {

@@ -33,4 +33,8 @@ void requireDecidable(std::size_t points, std::size_t symbols);
 // `squared` is scratch room for points.size() values.
 std::size_t nearestPoint(Complex y, const ReferencePoints& points, double* squared);
 
+// nearestPoint of every symbol, as point numbers. Checks requireDecidable
+// first.
+RealColumn nearestPoints(const ComplexColumn& symbols, const ReferencePoints& points);
+
 }  // namespace tern

@@ -46,8 +46,17 @@ Complex descramblingRotation(double s) {
 
 ComplexColumn descramblePhase(const ComplexColumn& symbols, const BlockView& view, const RealColumn& scrambler) {
     requireScramblerFits(scrambler, view.rows);
+    // Scrambler values are nearly always 0 .. 7: their rotations are worked
+    // out once (the same function, so the same bits) instead of a cosine and
+    // a sine per row.
+    Complex eighths[8];
+    for (int k = 0; k < 8; ++k) eighths[k] = descramblingRotation(k);
     ComplexColumn rotation(view.rows);
-    for (std::size_t j = 0; j < view.rows; ++j) rotation[j] = descramblingRotation(scrambler[j]);
+    for (std::size_t j = 0; j < view.rows; ++j) {
+        const double s = scrambler[j];
+        const bool eighth = s >= 0.0 && s <= 7.0 && s == std::floor(s);
+        rotation[j] = eighth ? eighths[static_cast<int>(s)] : descramblingRotation(s);
+    }
 
     ComplexColumn out(symbols.size());
     for (std::size_t b = 0; b < view.blocks; ++b) {

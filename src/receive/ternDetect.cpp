@@ -8,6 +8,7 @@
 #include "gateway/checks.hpp"
 #include "receive/decide.hpp"
 #include "receive/descramble.hpp"
+#include "receive/positions.hpp"
 #include "receive/receive.hpp"
 #include "setup/bits.hpp"
 
@@ -15,23 +16,14 @@ namespace tern {
 
 namespace {
 
-RealColumn decideEach(const ComplexColumn& symbols, const ReferencePoints& points) {
-    requireDecidable(points.size(), symbols.size());
-    RealColumn decided(symbols.size());
-    RealColumn squared(points.size());
-    for (std::size_t k = 0; k < symbols.size(); ++k)
-        decided[k] = static_cast<double>(nearestPoint(symbols[k], points, squared.data()));
-    return decided;
-}
-
 RealColumn decidePhaseShift(const ComplexColumn& symbols, const Milstd& milstd) {
     const BlockView view = viewBlocks(symbols.size(), milstd.dataLength);
     const ComplexColumn descrambled = descramblePhase(symbols, view, milstd.scrambler);
-    return decideEach(descrambled, phaseShiftPoints(milstd.bitsToSym));
+    return nearestPoints(descrambled, phaseShiftPoints(milstd.bitsToSym));
 }
 
 RealColumn decideConstellation(const ComplexColumn& symbols, const Milstd& milstd) {
-    RealColumn decided = decideEach(symbols, constellationPoints(milstd.constellation));
+    RealColumn decided = nearestPoints(symbols, constellationPoints(milstd.constellation));
     const BlockView view = viewBlocks(decided.size(), milstd.dataLength);
     return descrambleXor(std::move(decided), view, milstd.scrambler);
 }
@@ -39,7 +31,7 @@ RealColumn decideConstellation(const ComplexColumn& symbols, const Milstd& milst
 // The symbol value of every point number, every table position checked
 // before any value is read.
 RealColumn demap(const RealColumn& points, const RealColumn& demapper) {
-    for (double d : points) toIndex(d + 1.0, demapper.size(), "milstd.demapper");
+    requirePositions(points.data(), points.size(), 1.0, demapper.size(), "milstd.demapper");
     RealColumn values(points.size());
     for (std::size_t k = 0; k < points.size(); ++k) values[k] = demapper[static_cast<std::size_t>(points[k])];
     return values;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "gateway/checks.hpp"
+#include "receive/positions.hpp"
 #include "receive/receive.hpp"
 
 namespace tern {
@@ -23,13 +24,10 @@ std::size_t countBlocks(std::size_t count, std::size_t length) {
     return count / length;
 }
 
-// The table as 0-based target positions within a block, every entry checked.
-std::vector<std::size_t> tableTargets(const RealColumn& interTable, std::size_t length) {
+// Every table entry must name a position within a block.
+void checkTable(const RealColumn& interTable, std::size_t length) {
     requireSameSize(interTable.size(), length, "milstd.interTable against milstd.interLength");
-    std::vector<std::size_t> targets(length);
-    for (std::size_t j = 0; j < length; ++j)
-        targets[j] = toIndex(interTable[j], length, "the deinterleaved block (milstd.interTable entry)");
-    return targets;
+    requirePositions(interTable.data(), length, 0.0, length, "the deinterleaved block (milstd.interTable entry)");
 }
 
 }  // namespace
@@ -40,15 +38,18 @@ UnweaveOut ternUnweave(const RealColumn& DeinterleaverIn, const Milstd& milstd) 
     const std::size_t blocks = countBlocks(DeinterleaverIn.size(), length);
     UnweaveOut out;
     if (blocks == 0) return out;
-    const std::vector<std::size_t> targets = tableTargets(milstd.interTable, length);
+    checkTable(milstd.interTable, length);
 
     // Positions that the table never names (a table that is not a
-    // permutation) stay 0; a position named twice keeps the later value.
+    // permutation) stay 0; a position named twice keeps the later value. The
+    // checked entries are whole numbers from 1 to length, converted as they
+    // are read.
     out.out.assign(DeinterleaverIn.size(), 0.0);
+    const double* table = milstd.interTable.data();
     for (std::size_t b = 0; b < blocks; ++b) {
         const double* x = DeinterleaverIn.data() + b * length;
         double* y = out.out.data() + b * length;
-        for (std::size_t j = 0; j < length; ++j) y[targets[j]] = x[j];
+        for (std::size_t j = 0; j < length; ++j) y[static_cast<std::size_t>(table[j]) - 1] = x[j];
     }
     return out;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "gateway/types.hpp"
 
@@ -42,5 +43,12 @@ Complex corrPearson(const Complex* window, std::size_t step, const CentredTraini
 // coefficient is computed exactly as corrPearson computes it on its own.
 void corrPearsonGroup(const Complex* first, std::size_t count, std::size_t step, const CentredTraining& training,
                       Complex* coef);
+
+// Name of the instruction set the window sums run with: the widest this
+// machine supports ("avx512f", "avx2" or "portable") unless selectCorrKernel
+// chose another. Every kernel gives the same bits; selectCorrKernel returns
+// false (and changes nothing) for a kernel the machine cannot run.
+const char* corrKernelName();
+bool selectCorrKernel(const std::string& name);
 
 }  // namespace tern

@@ -36,5 +36,26 @@ TEST(Descramble, RotationUndoesMultiplesOf45Degrees) {
     }
 }
 
+TEST(Descramble, EveryScramblerValueRotatesAsItsOwnRotation) {
+    // Whole values 0 .. 7 take precomputed rotations; every other value
+    // (larger, negative, fractional, -0, NaN) is worked out on its own. Both
+    // must give exactly the product with descramblingRotation.
+    const RealColumn scrambler = {0, 1, 2, 3, 4, 5, 6, 7, 8, -1, 2.5, -0.0, NAN, 1e9, 7.000000000000001, -INFINITY};
+    const std::size_t rows = scrambler.size();
+    ComplexColumn symbols(2 * rows);
+    for (std::size_t k = 0; k < symbols.size(); ++k) symbols[k] = Complex(0.3 + 0.1 * k, -0.7 + 0.05 * k);
+    const ComplexColumn out = descramblePhase(symbols, BlockView{rows, 2}, scrambler);
+    for (std::size_t k = 0; k < symbols.size(); ++k) {
+        const Complex r = descramblingRotation(scrambler[k % rows]);
+        const double xr = symbols[k].real(), xi = symbols[k].imag();
+        const Complex expected(xr * r.real() - xi * r.imag(), xr * r.imag() + xi * r.real());
+        if (std::isnan(expected.real())) {
+            EXPECT_TRUE(std::isnan(out[k].real()) && std::isnan(out[k].imag())) << k;
+        } else {
+            EXPECT_EQ(out[k], expected) << "scrambler value " << scrambler[k % rows];
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tern

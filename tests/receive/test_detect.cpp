@@ -117,6 +117,12 @@ TEST(Detect, NearestPointAgreesWithTheFullSearch) {
         const ComplexColumn points = asColumn(p);
         RealColumn scratch(p.size());
         for (const Complex& y : symbols) ASSERT_EQ(nearestPoint(y, p, scratch.data()), directNearest(y, points)) << y;
+        // The column-wide decisions (two passes for 2, 4 and 8 points) agree
+        // with the plain search too, ties, NaN and overflow included.
+        const RealColumn all = nearestPoints(symbols, p);
+        ASSERT_EQ(all.size(), symbols.size());
+        for (std::size_t k = 0; k < symbols.size(); ++k)
+            ASSERT_EQ(all[k], static_cast<double>(directNearest(symbols[k], points))) << symbols[k] << " of " << p.size();
     }
 }
 

@@ -58,6 +58,27 @@ TEST(Unweave, UnencodedWaveformHasNoInterleaver) {
     EXPECT_EQ(ternUnweave(RealColumn(1088), m).out.size(), 1088u);
 }
 
+TEST(Unweave, FirstBadTableEntryIsTheOneReported) {
+    const RealColumn in(1088, 1.0);
+    Milstd m = interleaverRecord(1088, 137);
+    m.interTable[1000] = 0;    // out of bounds, later
+    m.interTable[40] = 12.25;  // not whole, first
+    const Failure f = failureOf([&] { ternUnweave(in, m); });
+    EXPECT_EQ(f.identifier(), id::NonIntegerInput);
+    EXPECT_NE(f.message().find("12.25"), std::string::npos) << f.message();
+    EXPECT_NE(f.message().find("milstd.interTable"), std::string::npos) << f.message();
+    for (double bad : RealColumn{-0.0, -1.0, 1089.0, 1e300, INFINITY, -INFINITY, 4503599627370497.0}) {
+        Milstd b = interleaverRecord(1088, 137);
+        b.interTable.back() = bad;
+        const std::string id = identifierOf([&] { ternUnweave(in, b); });
+        EXPECT_TRUE(id == tern::id::IndexOutOfBounds || id == tern::id::NonIntegerInput) << bad << " gave " << id;
+    }
+    // The last position itself is fine.
+    Milstd last = interleaverRecord(1088, 137);
+    last.interTable[0] = 1088;
+    EXPECT_EQ(ternUnweave(in, last).out.size(), 1088u);
+}
+
 TEST(Unweave, AlteredTableOrLengthFails) {
     const RealColumn in(1088 * 2, 1.0);
     auto with = [](auto change) {

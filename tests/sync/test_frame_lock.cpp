@@ -3,6 +3,7 @@
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <string>
 
 #include "gateway/failure.hpp"
 #include "support/failure.hpp"
@@ -124,6 +125,42 @@ TEST(FrameLock, CoefficientsMatchTheDirectFormula) {
         const Complex alone = corrPearson(s.data() + k, step, t);
         EXPECT_EQ(alone, group[k]);
     }
+}
+
+TEST(FrameLock, EveryKernelGivesTheSameBits) {
+    // The kernels sum 16 or 64 windows side by side,
+    // each followed by single windows: counts and steps around those widths.
+    std::mt19937 gen(5);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    const ComplexColumn y = randomPsk(512, 13);
+    const CentredTraining t = centreTraining(y.data());
+    const std::string original = corrKernelName();
+    ASSERT_TRUE(selectCorrKernel("portable"));
+    for (std::size_t step : {1u, 2u, 5u}) {
+        for (std::size_t count : {1u, 7u, 16u, 17u, 45u, 64u, 65u, 130u}) {
+            ComplexColumn s(count + 511 * step);
+            for (auto& v : s) v = Complex(u(gen) - 3.0, u(gen) + 1e3);
+            s[count / 2 + step * 100] = Complex(NAN, 0.0);  // one NaN window, wherever it falls
+            ASSERT_TRUE(selectCorrKernel("portable"));
+            ComplexColumn reference(count);
+            corrPearsonGroup(s.data(), count, step, t, reference.data());
+            for (const char* kernel : {"avx2", "avx512f"}) {
+                if (!selectCorrKernel(kernel)) continue;
+                ComplexColumn wide(count);
+                corrPearsonGroup(s.data(), count, step, t, wide.data());
+                for (std::size_t k = 0; k < count; ++k) {
+                    if (std::isnan(reference[k].real())) {
+                        EXPECT_TRUE(std::isnan(wide[k].real())) << kernel << " window " << k;
+                        continue;
+                    }
+                    EXPECT_EQ(wide[k], reference[k]) << kernel << " step " << step << " count " << count << " window " << k;
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(selectCorrKernel(original));
+    EXPECT_FALSE(selectCorrKernel("sse9"));
+    EXPECT_EQ(corrKernelName(), original);
 }
 
 TEST(FrameLock, DivisionAndClippingRules) {
