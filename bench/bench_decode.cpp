@@ -51,7 +51,7 @@ void decodeLongBlock(benchmark::State& state) {
     const tern::RealColumn in = noisyBlock(milstd);
     for (auto _ : state) {
         tern::DecodeOut out = tern::ternDecode(in, milstd);
-        benchmark::DoNotOptimize(out.out.data());
+        benchmark::DoNotOptimize(out.DecodOut.data());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(milstd.inputBitsPerInter));
 }
