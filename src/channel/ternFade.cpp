@@ -167,7 +167,7 @@ FadeOut ternFade(const ComplexColumn& WattersonIn, const VarWatterson& varWatter
     const double fs = Ns * watterson::kSymbolRate;
     checkSizes(WattersonIn.size(), watterson::pathDelay(fs, condition.RER));
 
-    try {
+    return withMemoryGuard("ternFade", [&]() -> FadeOut {
         FadeOut out;
         out.RER = condition.RER;
         out.ED = condition.ED;
@@ -176,9 +176,7 @@ FadeOut ternFade(const ComplexColumn& WattersonIn, const VarWatterson& varWatter
 
         addNoise(random, sigma, out.WattersonOutAwgnIn, out.noise, out.AwgnOut);
         return out;
-    } catch (const std::bad_alloc&) {
-        raiseRunTime(id::OutOfMemory, "Out of memory in ternFade.");
-    }
+    });
 }
 
 }  // namespace tern

@@ -50,10 +50,6 @@ std::size_t checkUpsampling(std::size_t symbols, double oversamplingFactor) {
     return upsampled;
 }
 
-[[noreturn]] void raiseOutOfMemory(const char* what) {
-    raiseRunTime(id::OutOfMemory, std::string("Out of memory while filtering in ") + what + ".");
-}
-
 }  // namespace
 
 ShapeOut ternShape(const ComplexColumn& ShappingIn, double rolloffFactor, double pulseDelay, double oversamplingFactor) {
@@ -62,7 +58,7 @@ ShapeOut ternShape(const ComplexColumn& ShappingIn, double rolloffFactor, double
     const std::size_t upsampled = checkUpsampling(ShappingIn.size(), oversamplingFactor);
     const std::size_t length = convolutionLength(upsampled, taps, "the up-sampled ShappingIn");
 
-    try {
+    return withMemoryGuard("ternShape", [&]() -> ShapeOut {
         ShapeOut result;
         result.filter = pulse::unitEnergyPulse(rolloffFactor, pulseDelay, oversamplingFactor);
         result.out.assign(length, Complex(0.0, 0.0));
@@ -70,9 +66,7 @@ ShapeOut ternShape(const ComplexColumn& ShappingIn, double rolloffFactor, double
             conv::upsampledConvolution(ShappingIn.data(), ShappingIn.size(), result.filter.data(), taps,
                                        static_cast<std::size_t>(oversamplingFactor), result.out.data());
         return result;
-    } catch (const std::bad_alloc&) {
-        raiseOutOfMemory("ternShape");
-    }
+    });
 }
 
 MatchOut ternMatch(const ComplexColumn& MatchedFilterIn, double rolloffFactor, double pulseDelay, double oversamplingFactor) {
@@ -80,7 +74,7 @@ MatchOut ternMatch(const ComplexColumn& MatchedFilterIn, double rolloffFactor, d
     pulse::requireRolloff(rolloffFactor);
     const std::size_t length = convolutionLength(MatchedFilterIn.size(), taps, "MatchedFilterIn");
 
-    try {
+    return withMemoryGuard("ternMatch", [&]() -> MatchOut {
         MatchOut result;
         result.filter = pulse::unitEnergyPulse(rolloffFactor, pulseDelay, oversamplingFactor);
         result.filterDelay = pulseDelay;
@@ -88,9 +82,7 @@ MatchOut ternMatch(const ComplexColumn& MatchedFilterIn, double rolloffFactor, d
         conv::upsampledConvolution(MatchedFilterIn.data(), MatchedFilterIn.size(), result.filter.data(), taps, 1,
                                    result.out.data());
         return result;
-    } catch (const std::bad_alloc&) {
-        raiseOutOfMemory("ternMatch");
-    }
+    });
 }
 
 }  // namespace tern

@@ -51,6 +51,10 @@ void requireAllocatable(std::size_t n, const char* what) {
         raiseRunTime(id::PMaxSize, std::string("The array ") + what + " would exceed the largest array of 2147483647 elements.");
 }
 
+void raiseOutOfMemory(const char* stage) {
+    raiseRunTime(id::OutOfMemory, std::string("Out of memory in ") + stage + ".");
+}
+
 void requireSameSize(std::size_t a, std::size_t b, const char* what) {
     if (a != b)
         raiseRunTime(id::DimensionMismatch, std::string("Size mismatch in ") + what + ": " + std::to_string(a) + " against " +

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
+#include <utility>
 
 #include "gateway/failure.hpp"
 
@@ -37,5 +39,20 @@ void requireAllocatable(std::size_t n, const char* what);
 
 // Two sizes that must match (an assignment or element-wise operation).
 void requireSameSize(std::size_t a, std::size_t b, const char* what);
+
+// Ends the call with an out-of-memory failure naming `stage`.
+[[noreturn]] void raiseOutOfMemory(const char* stage);
+
+// Runs a stage's computation: an allocation the machine cannot satisfy ends
+// the call with an out-of-memory failure instead of escaping as a bare
+// allocation error.
+template <class F>
+decltype(auto) withMemoryGuard(const char* stage, F&& compute) {
+    try {
+        return std::forward<F>(compute)();
+    } catch (const std::bad_alloc&) {
+        raiseOutOfMemory(stage);
+    }
+}
 
 }  // namespace tern

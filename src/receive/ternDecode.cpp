@@ -139,21 +139,23 @@ void unrotateBlock(const DecodePlan& plan, const std::uint8_t* bits, double* out
 }  // namespace
 
 DecodeOut ternDecode(const RealColumn& DecoderIn, const Milstd& milstd) {
-    const DecodePlan plan = validateDecoder(DecoderIn, milstd);
-    DecodeOut result;
-    if (plan.blocks == 0) return result;
+    return withMemoryGuard("ternDecode", [&]() -> DecodeOut {
+        const DecodePlan plan = validateDecoder(DecoderIn, milstd);
+        DecodeOut result;
+        if (plan.blocks == 0) return result;
 
-    result.DecodOut.resize(plan.blocks * plan.blockBits);
-    std::vector<Metric> received(plan.blockBits * plan.trellis.groups);
-    std::vector<std::uint8_t> bits(plan.blockBits);
-    decode::Workspace workspace;
-    for (std::size_t b = 0; b < plan.blocks; ++b) {
-        pollInterrupt();
-        depunctureBlock(plan, DecoderIn.data() + b * plan.blockLength, received.data());
-        decode::decodeTailBiting<decode::FastLanes>(plan.trellis, received.data(), plan.blockBits, workspace, bits.data());
-        unrotateBlock(plan, bits.data(), result.DecodOut.data() + b * plan.blockBits);
-    }
-    return result;
+        result.DecodOut.resize(plan.blocks * plan.blockBits);
+        std::vector<Metric> received(plan.blockBits * plan.trellis.groups);
+        std::vector<std::uint8_t> bits(plan.blockBits);
+        decode::Workspace workspace;
+        for (std::size_t b = 0; b < plan.blocks; ++b) {
+            pollInterrupt();
+            depunctureBlock(plan, DecoderIn.data() + b * plan.blockLength, received.data());
+            decode::decodeTailBiting<decode::FastLanes>(plan.trellis, received.data(), plan.blockBits, workspace, bits.data());
+            unrotateBlock(plan, bits.data(), result.DecodOut.data() + b * plan.blockBits);
+        }
+        return result;
+    });
 }
 
 }  // namespace tern

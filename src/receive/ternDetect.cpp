@@ -40,14 +40,16 @@ RealColumn demap(const RealColumn& points, const RealColumn& demapper) {
 }  // namespace
 
 DetectOut ternDetect(const ComplexColumn& DemodulatorIn, const Milstd& milstd) {
-    // NaN bits per symbol fails the comparison and takes the constellation path.
-    const bool phaseShift = milstd.bitsToSym <= 3.0;
-    RealColumn points = phaseShift ? decidePhaseShift(DemodulatorIn, milstd) : decideConstellation(DemodulatorIn, milstd);
-    const RealColumn values = demap(points, milstd.demapper);
-    DetectOut out;
-    out.DemapOut = int2bin(values, milstd.bitsToSym);
-    out.DemodOutDemapIn = std::move(points);
-    return out;
+    return withMemoryGuard("ternDetect", [&]() -> DetectOut {
+        // NaN bits per symbol fails the comparison and takes the constellation path.
+        const bool phaseShift = milstd.bitsToSym <= 3.0;
+        RealColumn points = phaseShift ? decidePhaseShift(DemodulatorIn, milstd) : decideConstellation(DemodulatorIn, milstd);
+        const RealColumn values = demap(points, milstd.demapper);
+        DetectOut out;
+        out.DemapOut = int2bin(values, milstd.bitsToSym);
+        out.DemodOutDemapIn = std::move(points);
+        return out;
+    });
 }
 
 }  // namespace tern

@@ -79,12 +79,14 @@ void weighSymbol(Complex y, const SoftPlan& plan, double N0, double* out) {
 }  // namespace
 
 SoftDetectOut ternSoftDetect(const ComplexColumn& DemodulatorIn, const Milstd& milstd, double N0) {
-    const SoftPlan plan = validateSoftDetect(DemodulatorIn, milstd, N0);
-    const ComplexColumn descrambled = descramblePhase(DemodulatorIn, plan.view, milstd.scrambler);
-    SoftDetectOut result;
-    result.LLROut.resize(checkedProduct(descrambled.size(), plan.bits, "LLROut"));
-    for (std::size_t k = 0; k < descrambled.size(); ++k) weighSymbol(descrambled[k], plan, N0, result.LLROut.data() + k * plan.bits);
-    return result;
+    return withMemoryGuard("ternSoftDetect", [&]() -> SoftDetectOut {
+        const SoftPlan plan = validateSoftDetect(DemodulatorIn, milstd, N0);
+        const ComplexColumn descrambled = descramblePhase(DemodulatorIn, plan.view, milstd.scrambler);
+        SoftDetectOut result;
+        result.LLROut.resize(checkedProduct(descrambled.size(), plan.bits, "LLROut"));
+        for (std::size_t k = 0; k < descrambled.size(); ++k) weighSymbol(descrambled[k], plan, N0, result.LLROut.data() + k * plan.bits);
+        return result;
+    });
 }
 
 }  // namespace tern

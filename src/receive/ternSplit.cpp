@@ -24,20 +24,22 @@ std::size_t countDataRows(double dataLength, std::size_t period) {
 }  // namespace
 
 SplitOut ternSplit(const ComplexColumn& DemultiplexIn, const Milstd& milstd) {
-    const std::size_t start = findDataStart(DemultiplexIn.size(), milstd.preambleLength, milstd.probeLength);
-    const std::size_t period = toSize(milstd.dataLength + milstd.probeLength, "of a frame (dataLength + probeLength)");
-    const std::size_t rows = countDataRows(milstd.dataLength, period);
+    return withMemoryGuard("ternSplit", [&]() -> SplitOut {
+        const std::size_t start = findDataStart(DemultiplexIn.size(), milstd.preambleLength, milstd.probeLength);
+        const std::size_t period = toSize(milstd.dataLength + milstd.probeLength, "of a frame (dataLength + probeLength)");
+        const std::size_t rows = countDataRows(milstd.dataLength, period);
 
-    const std::size_t available = DemultiplexIn.size() - start;
-    const std::size_t frames = period == 0 ? 0 : available / period;
+        const std::size_t available = DemultiplexIn.size() - start;
+        const std::size_t frames = period == 0 ? 0 : available / period;
 
-    SplitOut out;
-    out.out.reserve(rows * frames);
-    for (std::size_t f = 0; f < frames; ++f) {
-        const auto first = DemultiplexIn.begin() + static_cast<std::ptrdiff_t>(start + f * period);
-        out.out.insert(out.out.end(), first, first + static_cast<std::ptrdiff_t>(rows));
-    }
-    return out;
+        SplitOut out;
+        out.out.reserve(rows * frames);
+        for (std::size_t f = 0; f < frames; ++f) {
+            const auto first = DemultiplexIn.begin() + static_cast<std::ptrdiff_t>(start + f * period);
+            out.out.insert(out.out.end(), first, first + static_cast<std::ptrdiff_t>(rows));
+        }
+        return out;
+    });
 }
 
 }  // namespace tern

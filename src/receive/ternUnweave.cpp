@@ -33,25 +33,27 @@ void checkTable(const RealColumn& interTable, std::size_t length) {
 }  // namespace
 
 UnweaveOut ternUnweave(const RealColumn& DeinterleaverIn, const Milstd& milstd) {
-    requireInterleaved(milstd.codeRate);
-    const std::size_t length = toSize(milstd.interLength, "milstd.interLength");
-    const std::size_t blocks = countBlocks(DeinterleaverIn.size(), length);
-    UnweaveOut out;
-    if (blocks == 0) return out;
-    checkTable(milstd.interTable, length);
+    return withMemoryGuard("ternUnweave", [&]() -> UnweaveOut {
+        requireInterleaved(milstd.codeRate);
+        const std::size_t length = toSize(milstd.interLength, "milstd.interLength");
+        const std::size_t blocks = countBlocks(DeinterleaverIn.size(), length);
+        UnweaveOut out;
+        if (blocks == 0) return out;
+        checkTable(milstd.interTable, length);
 
-    // Positions that the table never names (a table that is not a
-    // permutation) stay 0; a position named twice keeps the later value. The
-    // checked entries are whole numbers from 1 to length, converted as they
-    // are read.
-    out.out.assign(DeinterleaverIn.size(), 0.0);
-    const double* table = milstd.interTable.data();
-    for (std::size_t b = 0; b < blocks; ++b) {
-        const double* x = DeinterleaverIn.data() + b * length;
-        double* y = out.out.data() + b * length;
-        for (std::size_t j = 0; j < length; ++j) y[static_cast<std::size_t>(table[j]) - 1] = x[j];
-    }
-    return out;
+        // Positions that the table never names (a table that is not a
+        // permutation) stay 0; a position named twice keeps the later value. The
+        // checked entries are whole numbers from 1 to length, converted as they
+        // are read.
+        out.out.assign(DeinterleaverIn.size(), 0.0);
+        const double* table = milstd.interTable.data();
+        for (std::size_t b = 0; b < blocks; ++b) {
+            const double* x = DeinterleaverIn.data() + b * length;
+            double* y = out.out.data() + b * length;
+            for (std::size_t j = 0; j < length; ++j) y[static_cast<std::size_t>(table[j]) - 1] = x[j];
+        }
+        return out;
+    });
 }
 
 }  // namespace tern

@@ -83,14 +83,16 @@ RealColumn searchPeak(const ComplexColumn& stream, std::size_t step, std::size_t
 }  // namespace
 
 RealColumn ternFrameLock(const ComplexColumn& SincroFrameIn, const Milstd& milstd, const VarShapping& varShapping) {
-    const double samplesPerSymbol = varShapping.oversamplingFactor;
-    const std::size_t candidates = countCandidates(samplesPerSymbol);
-    checkWindows(SincroFrameIn.size(), samplesPerSymbol, candidates);
-    const CentredTraining training = extractTraining(milstd.preambleFrame);
-    if (candidates == 0)
-        raiseRunTime(id::MinMaxVarDimZero,
-                     "No candidate start to choose from: the search span 512 * varShapping.oversamplingFactor is 0.");
-    return searchPeak(SincroFrameIn, static_cast<std::size_t>(samplesPerSymbol), candidates, training);
+    return withMemoryGuard("ternFrameLock", [&]() -> RealColumn {
+        const double samplesPerSymbol = varShapping.oversamplingFactor;
+        const std::size_t candidates = countCandidates(samplesPerSymbol);
+        checkWindows(SincroFrameIn.size(), samplesPerSymbol, candidates);
+        const CentredTraining training = extractTraining(milstd.preambleFrame);
+        if (candidates == 0)
+            raiseRunTime(id::MinMaxVarDimZero,
+                         "No candidate start to choose from: the search span 512 * varShapping.oversamplingFactor is 0.");
+        return searchPeak(SincroFrameIn, static_cast<std::size_t>(samplesPerSymbol), candidates, training);
+    });
 }
 
 }  // namespace tern

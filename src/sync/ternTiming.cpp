@@ -62,23 +62,25 @@ void checkPositions(double start, double samplesPerSymbol, std::size_t count, st
 }  // namespace
 
 TimingOut ternTiming(const ComplexColumn& SyncSymbolIn, double FrameStartSample, const VarShapping& varShapping) {
-    const double samplesPerSymbol = varShapping.oversamplingFactor;
-    const std::size_t length = SyncSymbolIn.size();
-    const std::size_t count = countSymbols(length, varShapping.pulseDelay, samplesPerSymbol);
-    if (count == 0) toIndex(0.0, 0, "dados_sincro_pos (no symbol instant between the filter transients)");
+    return withMemoryGuard("ternTiming", [&]() -> TimingOut {
+        const double samplesPerSymbol = varShapping.oversamplingFactor;
+        const std::size_t length = SyncSymbolIn.size();
+        const std::size_t count = countSymbols(length, varShapping.pulseDelay, samplesPerSymbol);
+        if (count == 0) toIndex(0.0, 0, "dados_sincro_pos (no symbol instant between the filter transients)");
 
-    const double lastPosition = gridPosition(FrameStartSample, samplesPerSymbol, count - 1, count);
-    const std::size_t padded = paddedLength(length, lastPosition);
+        const double lastPosition = gridPosition(FrameStartSample, samplesPerSymbol, count - 1, count);
+        const std::size_t padded = paddedLength(length, lastPosition);
 
-    checkPositions(FrameStartSample, samplesPerSymbol, count, padded);
+        checkPositions(FrameStartSample, samplesPerSymbol, count, padded);
 
-    TimingOut result;
-    result.out.resize(count);
-    for (std::size_t k = 0; k < count; ++k) {
-        const auto p = static_cast<std::size_t>(gridPosition(FrameStartSample, samplesPerSymbol, k, count)) - 1;
-        result.out[k] = p < length ? SyncSymbolIn[p] : Complex(0.0, 0.0);
-    }
-    return result;
+        TimingOut result;
+        result.out.resize(count);
+        for (std::size_t k = 0; k < count; ++k) {
+            const auto p = static_cast<std::size_t>(gridPosition(FrameStartSample, samplesPerSymbol, k, count)) - 1;
+            result.out[k] = p < length ? SyncSymbolIn[p] : Complex(0.0, 0.0);
+        }
+        return result;
+    });
 }
 
 }  // namespace tern

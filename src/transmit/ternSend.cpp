@@ -498,11 +498,7 @@ SendOut send(const Milstd& m, double nframe, double seed, RandomSource& random) 
 }  // namespace
 
 SendOut ternSend(const Milstd& milstd, double nframe, double seed, RandomSource& random) {
-    try {
-        return send(milstd, nframe, seed, random);
-    } catch (const std::bad_alloc&) {
-        raiseRunTime(id::OutOfMemory, "Out of memory in ternSend.");
-    }
+    return withMemoryGuard("ternSend", [&] { return send(milstd, nframe, seed, random); });
 }
 
 }  // namespace tern

@@ -14,7 +14,7 @@ function tern_interrupt_case(name, step)
       if strcmp(name, 'ternFrameLock')
         % the search scores 512 candidate starts per sample of a symbol
         % period: a large oversampling factor makes it long
-        Ns = 4000;
+        Ns = 12000;
         longShapping = setfield(varShapping, 'oversamplingFactor', Ns);
         x = complex(randn(1024 * Ns, 1), randn(1024 * Ns, 1));
         c.long = {x, milstd, longShapping};
