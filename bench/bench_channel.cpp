@@ -22,30 +22,8 @@
 #include "channel/ternFade.hpp"
 #include "channel/watterson.hpp"
 #include "filters/filters.hpp"
+#include "heap_peak.hpp"
 
-// Heap accounting, for the peak memory of one call.
-namespace {
-std::atomic<std::size_t> g_live{0};
-std::atomic<std::size_t> g_peak{0};
-}  // namespace
-
-void* operator new(std::size_t n) {
-    void* p = std::malloc(n + 16);
-    if (p == nullptr) throw std::bad_alloc();
-    *static_cast<std::size_t*>(p) = n;
-    const std::size_t live = g_live += n;
-    std::size_t peak = g_peak.load();
-    while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
-    }
-    return static_cast<char*>(p) + 16;
-}
-void operator delete(void* p) noexcept {
-    if (p == nullptr) return;
-    void* base = static_cast<char*>(p) - 16;
-    g_live -= *static_cast<std::size_t*>(base);
-    std::free(base);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -75,10 +53,8 @@ void BM_ternFade(benchmark::State& state) {
     const tern::VarWatterson channel{"moderado", 10.0, 42};
     const tern::VarShapping shaping{0.35, 6, 5};
     tern::Mt19937Source random;
-    const std::size_t before = g_live.load();
-    g_peak = before;
-    benchmark::DoNotOptimize(tern::ternFade(input, channel, shaping, random));
-    const double peak = static_cast<double>(g_peak.load() - before) / 1e6;
+    const double peak =
+        heap_peak::peakMegabytes([&] { benchmark::DoNotOptimize(tern::ternFade(input, channel, shaping, random)); });
     for (auto _ : state) {
         auto r = tern::ternFade(input, channel, shaping, random);
         benchmark::DoNotOptimize(r.AwgnOut.data());

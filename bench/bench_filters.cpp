@@ -13,34 +13,12 @@
 
 #include "filters/convolution.hpp"
 #include "filters/filters.hpp"
+#include "heap_peak.hpp"
 
 #ifdef TERN_BENCH_LIQUID
 #include <liquid/liquid.h>
 #endif
 
-// Heap accounting, for the peak memory of one call.
-namespace {
-std::atomic<std::size_t> g_live{0};
-std::atomic<std::size_t> g_peak{0};
-}  // namespace
-
-void* operator new(std::size_t n) {
-    void* p = std::malloc(n + 16);
-    if (p == nullptr) throw std::bad_alloc();
-    *static_cast<std::size_t*>(p) = n;
-    const std::size_t live = g_live += n;
-    std::size_t peak = g_peak.load();
-    while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
-    }
-    return static_cast<char*>(p) + 16;
-}
-void operator delete(void* p) noexcept {
-    if (p == nullptr) return;
-    void* base = static_cast<char*>(p) - 16;
-    g_live -= *static_cast<std::size_t*>(base);
-    std::free(base);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -57,14 +35,6 @@ tern::ComplexColumn qpskSymbols() {
     return s;
 }
 
-// Peak heap bytes of one call above what was live before it, in MB.
-template <class F>
-double peakMegabytes(F&& call) {
-    const std::size_t before = g_live.load();
-    g_peak = before;
-    call();
-    return static_cast<double>(g_peak.load() - before) / 1e6;
-}
 
 void BM_ternShape(benchmark::State& state, const char* kernel) {
     if (!tern::conv::selectKernel(kernel)) {
@@ -73,7 +43,7 @@ void BM_ternShape(benchmark::State& state, const char* kernel) {
     }
     const auto symbols = qpskSymbols();
     std::size_t produced = 0;
-    const double peak = peakMegabytes([&] { benchmark::DoNotOptimize(tern::ternShape(symbols, kRolloff, kDelay, kNs)); });
+    const double peak = heap_peak::peakMegabytes([&] { benchmark::DoNotOptimize(tern::ternShape(symbols, kRolloff, kDelay, kNs)); });
     for (auto _ : state) {
         auto r = tern::ternShape(symbols, kRolloff, kDelay, kNs);
         produced = r.out.size();
@@ -93,7 +63,7 @@ void BM_ternMatch(benchmark::State& state, const char* kernel) {
     }
     const auto shaped = tern::ternShape(qpskSymbols(), kRolloff, kDelay, kNs).out;
     std::size_t produced = 0;
-    const double peak = peakMegabytes([&] { benchmark::DoNotOptimize(tern::ternMatch(shaped, kRolloff, kDelay, kNs)); });
+    const double peak = heap_peak::peakMegabytes([&] { benchmark::DoNotOptimize(tern::ternMatch(shaped, kRolloff, kDelay, kNs)); });
     for (auto _ : state) {
         auto r = tern::ternMatch(shaped, kRolloff, kDelay, kNs);
         produced = r.out.size();
