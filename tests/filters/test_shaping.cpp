@@ -105,6 +105,21 @@ TEST_F(EveryKernel, MatchedFilterEqualsPlainConvolution) {
     });
 }
 
+// No kernel fuses products and sums, so every instruction set gives the same
+// bits: a sweep split over different machines counts the same errors.
+TEST_F(EveryKernel, AllKernelsGiveIdenticalBits) {
+    const ComplexColumn x = randomSignal(3001, 11);
+    std::vector<ComplexColumn> shaped, matched;
+    forEach([&](const std::string&) {
+        shaped.push_back(ternShape(x, 0.35, 6, 5).out);
+        matched.push_back(ternMatch(x, 0.35, 6, 5).out);
+    });
+    for (std::size_t k = 1; k < shaped.size(); ++k) {
+        EXPECT_EQ(shaped[k], shaped[0]);
+        EXPECT_EQ(matched[k], matched[0]);
+    }
+}
+
 TEST(TernShape, LengthsAndPulsePeak) {
     // Ns 4, D 3: 25 taps, 4*M + 24 samples, first symbol's peak at out(13).
     ComplexColumn x(10);
