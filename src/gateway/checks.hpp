@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "gateway/failure.hpp"
 
@@ -53,6 +54,15 @@ decltype(auto) withMemoryGuard(const char* stage, F&& compute) {
     } catch (const std::bad_alloc&) {
         raiseOutOfMemory(stage);
     }
+}
+
+// A new column of n value-initialised elements, refused before allocating
+// when n passes the element limit, and an out-of-memory failure naming
+// `what` when the machine cannot hold it.
+template <class T>
+std::vector<T> newColumn(std::size_t n, const char* what) {
+    requireAllocatable(n, what);
+    return withMemoryGuard(what, [n] { return std::vector<T>(n); });
 }
 
 }  // namespace tern

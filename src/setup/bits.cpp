@@ -6,7 +6,6 @@
 
 #include "gateway/checks.hpp"
 #include "gateway/failure.hpp"
-#include "setup/columns.hpp"
 
 namespace tern {
 
@@ -26,7 +25,7 @@ std::size_t toBitCount(double n, const char* routine) {
 // routines. Exponents beyond the double range give 0 or Inf, as the powers
 // themselves do.
 RealColumn powersOfTwo(std::size_t count, long long first, long long step, const char* what) {
-    RealColumn w = setup::newColumn<double>(count, what);
+    RealColumn w = newColumn<double>(count, what);
     long long e = first;
     for (std::size_t j = 0; j < count; ++j, e += step) {
         const long long clamped = e < -2000 ? -2000 : (e > 2000 ? 2000 : e);
@@ -55,7 +54,7 @@ RealColumn extractBits(const RealColumn& x, std::size_t bits) {
     const std::size_t total = checkedProduct(x.size(), bits, "the bits of int2bin");
     if (total == 0) return {};
     const RealColumn w = powersOfTwo(bits, 1 - static_cast<long long>(bits), 1, "the weights of int2bin");
-    RealColumn out = setup::newColumn<double>(total, "the bits of int2bin");
+    RealColumn out = newColumn<double>(total, "the bits of int2bin");
     constexpr double kExactLimit = 9007199254740992.0;  // 2^53
     double* o = out.data();
     for (double v : x) {
@@ -85,7 +84,7 @@ RealColumn weighGroups(const RealColumn& x, std::size_t bits) {
     const std::size_t groups = x.size() / bits;
     if (groups == 0) return {};
     const RealColumn w = powersOfTwo(bits, static_cast<long long>(bits) - 1, -1, "the weights of bin2int");
-    RealColumn out = setup::newColumn<double>(groups, "the values of bin2int");
+    RealColumn out = newColumn<double>(groups, "the values of bin2int");
     const double* in = x.data();
     for (std::size_t k = 0; k < groups; ++k, in += bits) {
         double acc = 0.0;

@@ -10,7 +10,6 @@
 #include "gateway/interrupt.hpp"
 #include "setup/bits.hpp"
 #include "setup/catalogues.hpp"
-#include "setup/columns.hpp"
 
 namespace tern::setup {
 

@@ -33,12 +33,6 @@ struct Dims {
     std::size_t cols;
 };
 
-template <class T>
-std::vector<T> newColumn(std::size_t n, const char* what) {
-    requireAllocatable(n, what);
-    return std::vector<T>(n);
-}
-
 // An empty column with room for n elements, filled by appending (so that
 // nothing is written twice).
 template <class T>

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
 #include "cli/app.hpp"
 
 namespace tern::cli::test {
@@ -25,6 +28,14 @@ inline Outcome tern(std::vector<std::string> args) {
     o.out = out.str();
     o.err = err.str();
     return o;
+}
+
+// The JSON report of `tern run --json` with the given options; the run must succeed.
+inline nlohmann::json runJson(std::vector<std::string> args) {
+    args.insert(args.begin(), {"run", "--json"});
+    const Outcome o = tern(args);
+    EXPECT_EQ(o.status, 0) << o.err;
+    return nlohmann::json::parse(o.out);
 }
 
 // A file name in the tests' scratch folder, unique per test.

@@ -14,13 +14,6 @@
 namespace tern::cli::test {
 namespace {
 
-nlohmann::json runJson(std::vector<std::string> args) {
-    args.insert(args.begin(), {"run", "--json"});
-    const Outcome o = tern(args);
-    EXPECT_EQ(o.status, 0) << o.err;
-    return nlohmann::json::parse(o.out);
-}
-
 TEST(Options, DefaultsAreTheDocumentedRun) {
     const auto config = runJson({"--channel", "awgn"})["configuration"];
     EXPECT_EQ(config["varmilstd"]["modointer"], "short");

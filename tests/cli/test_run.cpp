@@ -24,13 +24,6 @@
 namespace tern::cli::test {
 namespace {
 
-nlohmann::json runJson(std::vector<std::string> args) {
-    args.insert(args.begin(), {"run", "--json"});
-    const Outcome o = tern(args);
-    EXPECT_EQ(o.status, 0) << o.err;
-    return nlohmann::json::parse(o.out);
-}
-
 // What the host script computes, written out stage by stage here.
 struct DirectChain {
     SendOut send;

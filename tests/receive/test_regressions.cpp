@@ -9,22 +9,14 @@
 #include "receive/ternDecode.hpp"
 #include "regressions/memory_cap.hpp"
 #include "setup/ternSetup.hpp"
+#include "support/records.hpp"
 
 namespace tern {
 namespace {
 
 using testing::kTestCap;
 using testing::outcomeUnderCap;
-
-Milstd shortestRecord() {
-    VarMilstd config;
-    config.modointer = "ultrashort";
-    config.M = 1;
-    config.N_tlc = 0;
-    config.N_fixa = 1;
-    config.codLength = 7;
-    return ternSetup(config);
-}
+using test_support::shortestRecord;
 
 TEST(ReceiveRegressions, FrameBeyondTheElementLimitIsRefusedFirst) {
     const ComplexColumn symbols(8000, Complex(1, 0));

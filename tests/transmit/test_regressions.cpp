@@ -8,6 +8,7 @@
 #include "gateway/random.hpp"
 #include "regressions/memory_cap.hpp"
 #include "setup/ternSetup.hpp"
+#include "support/records.hpp"
 #include "transmit/ternSend.hpp"
 
 namespace tern {
@@ -15,16 +16,7 @@ namespace {
 
 using testing::kTestCap;
 using testing::outcomeUnderCap;
-
-Milstd shortestRecord() {
-    VarMilstd config;
-    config.modointer = "ultrashort";
-    config.M = 1;
-    config.N_tlc = 0;
-    config.N_fixa = 1;
-    config.codLength = 7;
-    return ternSetup(config);
-}
+using test_support::shortestRecord;
 
 std::string sendUnderCap(const Milstd& milstd, double nframe) {
     return outcomeUnderCap(kTestCap, [&] {
