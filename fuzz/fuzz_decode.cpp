@@ -16,6 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (total >= 0 && total <= 1e5) values.assign(static_cast<std::size_t>(total), 1.0);
         for (std::size_t e = in.byte() % 8; e > 0 && !values.empty(); --e) values[in.word32() % values.size()] = in.anyValue();
     }
+    // The trellis has 2^(K-1) states to update per coded bit.
+    const double K = milstd.codLength;
+    const double states = K >= 1 && K <= 16 ? std::exp2(std::floor(K) - 1) : 1;
+    const double N = static_cast<double>(values.size());
+    if (fuzz::tooSlowToTry(N * states, 8 * N)) return 0;
     fuzz::run([&] { ternDecode(values, milstd); });
     return 0;
 }

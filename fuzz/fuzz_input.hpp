@@ -208,13 +208,15 @@ inline std::chrono::steady_clock::time_point& deadline() {
 inline bool pastDeadline() { return std::chrono::steady_clock::now() > deadline(); }
 
 // A valid request whose work would take long (more than about 10^7
-// operations) while its arrays still fit the allocation cap of the targets
-// is skipped: it has nothing hostile left to show and would only slow the
-// search down. Requests whose arrays pass the cap still run: they must end
-// as out-of-memory failures.
+// operations) while its largest array still fits the allocation cap of the
+// targets is skipped: it has nothing hostile left to show and would only
+// slow the search down. `largestBytes` is the size of the largest single
+// allocation the request must make (a lower bound is safe: the cap applies
+// to each allocation on its own). Requests whose arrays pass the cap still
+// run: they must end as out-of-memory failures.
 inline constexpr double kWorkBudget = 1e7;
-inline bool tooSlowToTry(double work, double bytes) {
-    return work > kWorkBudget && bytes <= static_cast<double>(kAllocationCapBytes);
+inline bool tooSlowToTry(double work, double largestBytes) {
+    return work > kWorkBudget && largestBytes <= static_cast<double>(kAllocationCapBytes);
 }
 
 // Length of the full convolution of S samples with N taps: S + N - 1 when

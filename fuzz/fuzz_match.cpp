@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ComplexColumn signal = fuzz::column<Complex>(in);
     const double S = static_cast<double>(signal.size());
     const double taps = 2 * s.pulseDelay * s.oversamplingFactor + 1;
-    if (fuzz::tooSlowToTry(S * taps + taps * 64, 16 * (S + taps) + 8 * taps)) return 0;
+    if (fuzz::tooSlowToTry(S * taps + taps * 64, 16 * (S + taps))) return 0;
     fuzz::run([&] {
         const MatchOut out = ternMatch(signal, s.rolloffFactor, s.pulseDelay, s.oversamplingFactor);
         if (out.out.size() != fuzz::convolutionLength(signal.size(), out.filter.size()))

@@ -1,6 +1,7 @@
 // ternSetup from an edited configuration record; also int2bin and bin2int
 // with any values and any bit count.
 #include "fuzz_input.hpp"
+#include "realistic.hpp"
 #include "setup/bits.hpp"
 #include "setup/ternSetup.hpp"
 
@@ -23,9 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         default: {
             // The larger interleavers only now and then: their tables are long.
             static const char* kModes[] = {"ultrashort", "short", "medium", "long"};
-            const std::uint8_t m = in.byte();
             VarMilstd config;
-            config.modointer = kModes[m >= 248 ? 3 : m >= 224 ? 2 : m % 2];
+            config.modointer = kModes[fuzz::realisticMode(in.byte())];
             config.N_fixa = in.flag() ? 9 : 1;
             config.M = config.N_fixa == 1 ? 1 : 1 + in.byte() % 32;
             config.N_tlc = in.byte();

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ComplexColumn symbols = fuzz::column<Complex>(in, 1024);
     const double M = static_cast<double>(symbols.size());
     const double taps = 2 * s.pulseDelay * s.oversamplingFactor + 1;
-    if (fuzz::tooSlowToTry(M * taps + taps * 64, 16 * (M * s.oversamplingFactor + taps) + 8 * taps)) return 0;
+    if (fuzz::tooSlowToTry(M * taps + taps * 64, 16 * (M * s.oversamplingFactor + taps))) return 0;
     fuzz::run([&] {
         const ShapeOut out = ternShape(symbols, s.rolloffFactor, s.pulseDelay, s.oversamplingFactor);
         // M symbols at Ns samples each, through the full convolution.
