@@ -27,7 +27,7 @@ test: test-deps build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 asan-test: test-deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTERN_SANITIZE=ON -DTERN_MEX=OFF -DTERN_BENCH=OFF
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTERN_SANITIZE=ON -DTERN_MEX=ON -DTERN_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -LE slow
 
