@@ -10,6 +10,7 @@
 #include "gateway/records.hpp"
 #include "receive/ternDecode.hpp"
 #include "setup/ternSetup.hpp"
+#include "support/records.hpp"
 #include "transmit/encoder.hpp"
 
 #if defined(TERN_BENCH_LIBFEC)
@@ -19,16 +20,6 @@ extern "C" {
 #endif
 
 namespace {
-
-tern::Milstd longRecord(double constraint) {
-    tern::VarMilstd config;
-    config.modointer = "long";
-    config.M = 1;
-    config.N_tlc = 0;
-    config.N_fixa = 9;
-    config.codLength = constraint;
-    return tern::ternSetup(config);
-}
 
 // One coded block of random payload as received at Es/N0 about 6 dB:
 // 1 - 2c plus Gaussian noise, in encoder order.
@@ -47,7 +38,7 @@ tern::RealColumn noisyBlock(const tern::Milstd& milstd) {
 }
 
 void decodeLongBlock(benchmark::State& state) {
-    const tern::Milstd milstd = longRecord(static_cast<double>(state.range(0)));
+    const tern::Milstd milstd = tern::test_support::recordFor("long", static_cast<double>(state.range(0)));
     const tern::RealColumn in = noisyBlock(milstd);
     for (auto _ : state) {
         tern::DecodeOut out = tern::ternDecode(in, milstd);

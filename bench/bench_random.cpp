@@ -4,53 +4,25 @@
 // kernel set this machine runs.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "gateway/random.hpp"
+#include "support/plain_stream.hpp"
 
 namespace {
 
 constexpr std::size_t kUniforms = 1670000;
 constexpr std::size_t kNormals = 1600000;
 
-// One draw at a time, as the stream is defined.
-struct OneAtATime {
-    std::mt19937 engine{0u};
-    bool hasSpare = false;
-    double spare = 0.0;
-
-    double uniform() {
-        const std::uint32_t a = static_cast<std::uint32_t>(engine()) >> 5;
-        const std::uint32_t b = static_cast<std::uint32_t>(engine()) >> 6;
-        return (a * 67108864.0 + b) / 9007199254740992.0;
-    }
-    double normal() {
-        if (hasSpare) {
-            hasSpare = false;
-            return spare;
-        }
-        double x1, x2, r2;
-        do {
-            x1 = 2.0 * uniform() - 1.0;
-            x2 = 2.0 * uniform() - 1.0;
-            r2 = x1 * x1 + x2 * x2;
-        } while (r2 >= 1.0 || r2 == 0.0);
-        const double f = std::sqrt(-2.0 * std::log(r2) / r2);
-        spare = f * x1;
-        hasSpare = true;
-        return f * x2;
-    }
-};
+using tern::test_support::PlainStream;
 
 void setRate(benchmark::State& state, std::size_t n) {
     state.counters["per_s"] = benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void BM_uniformOneAtATime(benchmark::State& state) {
-    OneAtATime g;
+    PlainStream g(0);
     std::vector<double> out(kUniforms);
     for (auto _ : state) {
         for (double& v : out) v = g.uniform();
@@ -61,7 +33,7 @@ void BM_uniformOneAtATime(benchmark::State& state) {
 BENCHMARK(BM_uniformOneAtATime)->Unit(benchmark::kMillisecond);
 
 void BM_normalOneAtATime(benchmark::State& state) {
-    OneAtATime g;
+    PlainStream g(0);
     std::vector<double> out(kNormals);
     for (auto _ : state) {
         for (double& v : out) v = g.normal();

@@ -16,20 +16,11 @@
 
 #include "gateway/random.hpp"
 #include "setup/ternSetup.hpp"
+#include "support/records.hpp"
 #include "transmit/encoder.hpp"
 #include "transmit/ternSend.hpp"
 
 namespace {
-
-tern::Milstd longRecord(double codLength) {
-    tern::VarMilstd c;
-    c.modointer = "long";
-    c.M = 1;
-    c.N_tlc = 0;
-    c.N_fixa = 9;
-    c.codLength = codLength;
-    return tern::ternSetup(c);
-}
 
 void setCounters(benchmark::State& state, double infoBits, double codedBits) {
     state.counters["coded_bits_per_s"] = benchmark::Counter(codedBits, benchmark::Counter::kIsIterationInvariantRate);
@@ -47,7 +38,7 @@ void keepFreedMemoryForReuse() {
 }
 
 void runTernSendLong(benchmark::State& state) {
-    const tern::Milstd m = longRecord(static_cast<double>(state.range(0)));
+    const tern::Milstd m = tern::test_support::recordFor("long", static_cast<double>(state.range(0)));
     const double nframe = 4;
     tern::Mt19937Source source;
     for (auto _ : state) {
@@ -68,7 +59,7 @@ BENCHMARK(BM_TernSendLongReusedMemory)->Arg(7)->Arg(9)->Unit(benchmark::kMillise
 
 // The encoder alone on one "long" block.
 void BM_EncodeLongBlock(benchmark::State& state) {
-    const tern::Milstd m = longRecord(static_cast<double>(state.range(0)));
+    const tern::Milstd m = tern::test_support::recordFor("long", static_cast<double>(state.range(0)));
     const tern::RealMatrix taps = tern::generatorTapMatrix(m.genPolinomials);
     tern::RealColumn block(static_cast<std::size_t>(m.inputBitsPerInter));
     for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<double>((i * 2654435761u >> 7) & 1u);
@@ -84,7 +75,7 @@ BENCHMARK(BM_EncodeLongBlock)->Arg(7)->Arg(9)->Unit(benchmark::kMicrosecond);
 // the nine result columns of the same sizes and draw the payload's uniforms
 // from the same generator. The transmitter's time above this is its own work.
 void BM_ResultColumnsAndDrawsOnly(benchmark::State& state) {
-    const tern::Milstd m = longRecord(7);
+    const tern::Milstd m = tern::test_support::recordFor("long", 7);
     const double nframe = 4;
     const auto info = static_cast<std::size_t>(m.inputBitsPerInter * nframe);
     const auto coded = static_cast<std::size_t>(m.interLength * nframe);

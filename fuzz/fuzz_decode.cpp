@@ -8,14 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Input in(data, size);
     Milstd milstd = fuzz::realisticMilstd(in);
     fuzz::editRecord(in, milstd, 4);
-    RealColumn values;
-    if (in.flag()) {
-        values = fuzz::column<double>(in);
-    } else {  // one block of soft values, a few of them hostile
-        const double total = milstd.interLength;
-        if (total >= 0 && total <= 1e5) values.assign(static_cast<std::size_t>(total), 1.0);
-        for (std::size_t e = in.byte() % 8; e > 0 && !values.empty(); --e) values[in.word32() % values.size()] = in.anyValue();
-    }
+    const RealColumn values = fuzz::blockValues(in, milstd, 1);
     // The trellis has 2^(K-1) states to update per coded bit.
     const double K = milstd.codLength;
     const double states = K >= 1 && K <= 16 ? std::exp2(std::floor(K) - 1) : 1;

@@ -45,6 +45,18 @@ inline const Milstd& realisticMilstd(Input& in) {
     return it->second;
 }
 
+// Values for the receiver's back end: any column, or 1 to `maxBlocks` whole
+// interleaver blocks (milstd.interLength values each, when that is a
+// sensible length) of ones with a few hostile values among them.
+inline RealColumn blockValues(Input& in, const Milstd& milstd, std::size_t maxBlocks) {
+    if (in.flag()) return column<double>(in);
+    RealColumn values;
+    const double total = static_cast<double>(1 + in.byte() % maxBlocks) * milstd.interLength;
+    if (total >= 0 && total <= 1e6) values.assign(static_cast<std::size_t>(total), 1.0);
+    for (std::size_t e = in.byte() % 8; e > 0 && !values.empty(); --e) values[in.word32() % values.size()] = in.anyValue();
+    return values;
+}
+
 inline VarShapping realisticShapping(Input& in) {
     VarShapping s;
     s.rolloffFactor = 0.35;

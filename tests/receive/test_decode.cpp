@@ -17,22 +17,16 @@
 #include "receive/decodeViterbi.hpp"
 #include "receive/ternDecode.hpp"
 #include "setup/ternSetup.hpp"
+#include "support/records.hpp"
 #include "transmit/encoder.hpp"
 
 namespace tern {
 namespace {
 
+using test_support::recordFor;
+
 const double kNaN = std::nan(""), kInf = std::numeric_limits<double>::infinity();
 const RealColumn kMask7 = {1, 1, 1, 0, 0, 1}, kMask9 = {1, 1, 1, 0, 1, 0};
-
-Milstd setupRecord(const char* mode, double constraint) {
-    VarMilstd config;
-    config.modointer = mode;
-    config.M = 1;
-    config.N_fixa = 9;
-    config.codLength = constraint;
-    return ternSetup(config);
-}
 
 RealMatrix encoderTaps(const Milstd& m) { return repeatTaps(generatorTapMatrix(m.genPolinomials), m.repFactor); }
 
@@ -99,7 +93,7 @@ double correlation(const RealColumn& soft, const RealColumn& payload, const Mils
 TEST(DecodeRoundTrip, NoiselessEveryModeAndConstraintLength) {
     for (const char* mode : {"ultrashort", "short", "medium", "long"})
         for (double constraint : {7.0, 9.0}) {
-            const Milstd m = setupRecord(mode, constraint);
+            const Milstd m = recordFor(mode, constraint);
             const std::size_t blocks = m.inputBitsPerInter < 20000 ? 2 : 1;
             const RealColumn payload = randomBits(blocks * static_cast<std::size_t>(m.inputBitsPerInter), 3);
             const RealColumn coded = encodeBlocks(payload, m);
@@ -111,7 +105,7 @@ TEST(DecodeRoundTrip, NoiselessEveryModeAndConstraintLength) {
 
 TEST(DecodeRoundTrip, CorrectsScatteredErrorsAnywhereInTheBlock) {
     for (double constraint : {7.0, 9.0}) {
-        const Milstd m = setupRecord("short", constraint);
+        const Milstd m = recordFor("short", constraint);
         const auto coded = static_cast<std::size_t>(m.interLength);
         const RealColumn payload = randomBits(2 * static_cast<std::size_t>(m.inputBitsPerInter), 5);
         RealColumn soft = antipodal(encodeBlocks(payload, m));
@@ -131,7 +125,7 @@ TEST(DecodeRoundTrip, CorrectsScatteredErrorsAnywhereInTheBlock) {
 }
 
 TEST(DecodeRoundTrip, ConfidenceScaleErasuresAndSaturation) {
-    const Milstd m = setupRecord("ultrashort", 7);
+    const Milstd m = recordFor("ultrashort", 7);
     const RealColumn payload = randomBits(static_cast<std::size_t>(m.inputBitsPerInter), 8);
     const RealColumn soft = antipodal(encodeBlocks(payload, m));
     for (double scale : {1e-9, 0.37, 1e12}) {
@@ -359,7 +353,7 @@ void expectRunTime(const std::function<void()>& call, const std::string& identif
 }
 
 TEST(DecodeValidation, TheEncodersChecksInTheirOrder) {
-    const Milstd good = setupRecord("ultrashort", 7);
+    const Milstd good = recordFor("ultrashort", 7);
     const RealColumn in(static_cast<std::size_t>(good.interLength), 1.0);
     auto withMask = [&](RealColumn mask) {
         Milstd m = good;
@@ -401,7 +395,7 @@ TEST(DecodeValidation, TheEncodersChecksInTheirOrder) {
 }
 
 TEST(DecodeValidation, SizesRotationAndInputLength) {
-    const Milstd good = setupRecord("ultrashort", 7);
+    const Milstd good = recordFor("ultrashort", 7);
     const RealColumn in(2 * static_cast<std::size_t>(good.interLength), 1.0);
     auto with = [&](double Milstd::*field, double v) {
         Milstd m = good;

@@ -16,6 +16,7 @@
 #include "receive/ternDecode.hpp"
 #include "receive/ternSoftDetect.hpp"
 #include "setup/ternSetup.hpp"
+#include "support/records.hpp"
 #include "transmit/ternSend.hpp"
 
 namespace tern {
@@ -95,12 +96,7 @@ TEST(SoftDetectRatios, AgainstTheDirectFormula) {
 }
 
 TEST(SoftDetectRatios, SignsAgreeWithTheHardDemodulator) {
-    VarMilstd config;
-    config.modointer = "ultrashort";
-    config.M = 1;
-    config.N_fixa = 9;
-    config.codLength = 7;
-    const Milstd m = ternSetup(config);
+    const Milstd m = test_support::recordFor("ultrashort", 7);
     Mt19937Source random;
     const SendOut sent = ternSend(m, 2, 17, random);
     std::mt19937 engine(6);
@@ -132,12 +128,7 @@ TEST(SoftDetectRatios, SymbolsThatAreNotNumbersCarryNoInformation) {
 // soft ratios and hard bits (as 1 - 2b) through deinterleaver and decoder.
 // Soft decisions must leave far fewer information-bit errors.
 TEST(SoftDetectChain, SoftDecodingBeatsHardDecoding) {
-    VarMilstd config;
-    config.modointer = "short";
-    config.M = 1;
-    config.N_fixa = 9;
-    config.codLength = 7;
-    const Milstd m = ternSetup(config);
+    const Milstd m = test_support::recordFor("short", 7);
     Mt19937Source random;
     const SendOut sent = ternSend(m, 2, 3, random);
 

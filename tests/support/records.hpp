@@ -17,4 +17,16 @@ inline Milstd shortestRecord() {
     return ternSetup(config);
 }
 
+// A record of interleaver `mode` and constraint length `codLength` with the
+// plainest preamble: no TLC block, 9 fixed Walsh symbols, one superframe.
+inline Milstd recordFor(const char* mode, double codLength) {
+    VarMilstd config;
+    config.modointer = mode;
+    config.M = 1;
+    config.N_tlc = 0;
+    config.N_fixa = 9;
+    config.codLength = codLength;
+    return ternSetup(config);
+}
+
 }  // namespace tern::test_support

@@ -13,6 +13,7 @@
 #include "gateway/random.hpp"
 #include "gateway/records.hpp"
 #include "setup/ternSetup.hpp"
+#include "support/records.hpp"
 #include "transmit/encoder.hpp"
 #include "transmit/reference_code.hpp"
 #include "transmit/ternSend.hpp"
@@ -21,6 +22,8 @@ namespace tern {
 
 using tern::test_support::outcomeOf;
 namespace {
+
+using test_support::recordFor;
 
 ComplexColumn eightPsk() {
     ComplexColumn c;
@@ -69,16 +72,6 @@ Milstd frameRecord() {
     return m;
 }
 
-Milstd waveformRecord(const char* mode, double codLength) {
-    VarMilstd c;
-    c.modointer = mode;
-    c.M = 1;
-    c.N_tlc = 0;
-    c.N_fixa = 9;
-    c.codLength = codLength;
-    return ternSetup(c);
-}
-
 SendOut send(const Milstd& m, double nframe, double seed = 1) {
     Mt19937Source src;
     return ternSend(m, nframe, seed, src);
@@ -92,7 +85,7 @@ std::string sendFailure(const Milstd& m, double nframe) {
 // ---- Record shape and payload ---------------------------------------------
 
 TEST(TernSend, WorkedSizesOfTheShortestMode) {
-    const Milstd m = waveformRecord("ultrashort", 7);
+    const Milstd m = recordFor("ultrashort", 7);
     ASSERT_EQ(m.preambleLength, 4608);
     const SendOut out = send(m, 2, 7);
     EXPECT_EQ(out.BitInCodIn.size(), 6528u);
@@ -256,8 +249,8 @@ void expectPlainChain(const Milstd& m, double nframe) {
 
 TEST(TernSend, EveryStageMatchesItsPlainDefinition) {
     expectPlainChain(codedRecord(), 3);
-    expectPlainChain(waveformRecord("ultrashort", 7), 2);
-    expectPlainChain(waveformRecord("ultrashort", 9), 1);
+    expectPlainChain(recordFor("ultrashort", 7), 2);
+    expectPlainChain(recordFor("ultrashort", 9), 1);
 }
 
 TEST(TernSend, RateOneSkipsCoderAndInterleaver) {
@@ -409,7 +402,7 @@ TEST(TernSend, TableLookupsAreChecked) {
 // remainder shortcut; any other values take the general formula. Values
 // equal modulo 8 must give the same record either way.
 TEST(TernSend, EveryScramblingPathGivesTheSameRecord) {
-    const Milstd plain = waveformRecord("ultrashort", 7);
+    const Milstd plain = recordFor("ultrashort", 7);
     const SendOut expected = send(plain, 1, 3);
     auto expectSame = [&](const Milstd& m) {
         const SendOut out = send(m, 1, 3);
