@@ -10,11 +10,6 @@
 
 namespace tern::detail {
 
-// A count read from a record field or computed from one: a whole number
-// ("Coder:MATLAB:NonIntegerInput" otherwise), not negative (bounds failure)
-// and within the element limit ("Coder:MATLAB:pmaxsize").
-std::size_t wholeCount(double v, const char* what);
-
 // floor(x) without a library call: exact for every double (NaN and
 // infinities pass through). For the non-negative values of the chain it is
 // the truncation to a whole number, with no data-dependent branch.

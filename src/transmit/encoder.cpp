@@ -111,7 +111,7 @@ RealMatrix generatorTapMatrix(const RealColumn& genPolinomials) {
 }
 
 RealMatrix repeatTaps(const RealMatrix& taps, double repFactor) {
-    const std::size_t repeats = detail::wholeCount(repFactor, "milstd.repFactor");
+    const std::size_t repeats = wholeCount(repFactor, "milstd.repFactor");
     const std::size_t rows = checkedProduct(taps.rows, repeats, "the stacked tap matrix");
     checkedProduct(rows, taps.cols, "the stacked tap matrix");
     RealMatrix stacked(rows, taps.cols);
@@ -131,14 +131,6 @@ RealColumn convcoder_puncturing(const RealColumn& inputBits, const RealMatrix& t
 }
 
 namespace detail {
-
-std::size_t wholeCount(double v, const char* what) {
-    if (!isWhole(v)) raiseRunTime(id::NonIntegerInput, std::string("Expected a whole number for ") + what + ", got " + num(v) + ".");
-    if (v < 0) raiseRunTime(id::IndexOutOfBounds, std::string("The count ") + what + " is negative (" + num(v) + ").");
-    if (v > kMaxElements)
-        raiseRunTime(id::PMaxSize, std::string("The count ") + what + " (" + num(v) + ") exceeds the largest array of 2147483647 elements.");
-    return static_cast<std::size_t>(v);
-}
 
 void checkCode(const RealMatrix& g, std::size_t repeats, const RealColumn& puncturingMask) {
     if (repeats > 0 && !std::all_of(g.data.begin(), g.data.end(), isBit)) raiseOwn(kBadPolynomial);

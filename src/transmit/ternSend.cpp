@@ -19,7 +19,6 @@ namespace tern {
 
 namespace {
 
-using detail::wholeCount;
 
 // Every 64th probe, starting with the one after data frame 63, is the shifted probe.
 constexpr std::size_t kShiftPeriod = 64;
