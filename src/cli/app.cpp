@@ -196,18 +196,9 @@ struct RunCommand {
         } catch (const Failure& f) {
             return refuse(f, err);
         }
-        Mt19937Source random;
-        const DecoderChoice both{true, true};
-        const ChainRun run = runChain(milstd, in, random, both);
-        // For reference: the same shaped burst through noise alone.
-        Reception reference;
-        const bool fading = in.varWatterson.model != kAwgn;
-        if (fading) {
-            const FadeOut noisy = addNoise(run.shape.out, in.varWatterson.EsNodB, in.varWatterson.seed, random);
-            reference = receive(noisy.AwgnOut, milstd, in.varShapping, nullptr, both,
-                                softNoiseVariance(in.varWatterson.EsNodB));
-        }
-        const RunReport report = makeReport(in, milstd, run, setup, fading ? &reference : nullptr);
+        const RunOutcome outcome = runAndReport(in, milstd, setup);
+        const ChainRun& run = outcome.run;
+        const RunReport& report = outcome.report;
         if (json)
             out << reportJson(report).dump(2) << "\n";
         else
@@ -313,17 +304,11 @@ struct SweepCommand {
             return refuse(f, err);
         }
 
-        std::function<void(double)> progress;
-        if (progressWanted(err))
-            progress = [&err](double fraction) {
-                const int width = 40, filled = static_cast<int>(fraction * width);
-                err << "\r  sweep [" << std::string(filled, '#') << std::string(width - filled, '.') << "] "
-                    << static_cast<int>(fraction * 100) << "%" << std::flush;
-            };
+        const std::function<void(double)> progress = progressWanted(err) ? progressBar(err) : nullptr;
         const auto start = std::chrono::steady_clock::now();
         const SweepOutcome outcome = runSweep(plan, milstd, progress);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (progress) err << "\r" << std::string(60, ' ') << "\r" << std::flush;
+        if (progress) clearProgressBar(err);
 
         std::uint64_t totalBursts = 0;
         for (const auto& p : outcome.table.points) totalBursts += p.bursts;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "channel/ternFade.hpp"
 #include "cli/params.hpp"
 
 namespace tern::cli {
@@ -58,6 +59,23 @@ RunReport makeReport(const ChainInputs& inputs, const Milstd& milstd, const Chai
     r.airSeconds = airTime(milstd, r.burstSymbols);
     r.wallSeconds = setup.seconds + run.seconds;
     return r;
+}
+
+RunOutcome runAndReport(const ChainInputs& in, const Milstd& milstd, const StageTime& setup) {
+    Mt19937Source random;
+    const DecoderChoice both{true, true};
+    RunOutcome outcome{runChain(milstd, in, random, both), {}};
+    const ChainRun& run = outcome.run;
+    // For reference: the same shaped burst through noise alone.
+    Reception reference;
+    const bool fading = in.varWatterson.model != kAwgn;
+    if (fading) {
+        const FadeOut noisy = addNoise(run.shape.out, in.varWatterson.EsNodB, in.varWatterson.seed, random);
+        reference = receive(noisy.AwgnOut, milstd, in.varShapping, nullptr, both,
+                            softNoiseVariance(in.varWatterson.EsNodB));
+    }
+    outcome.report = makeReport(in, milstd, run, setup, fading ? &reference : nullptr);
+    return outcome;
 }
 
 std::string reportText(const RunReport& r) {

@@ -35,6 +35,15 @@ struct RunReport {
 RunReport makeReport(const ChainInputs& inputs, const Milstd& milstd, const ChainRun& run, const StageTime& setup,
                      const Reception* reference);
 
+// One `tern run` on checked inputs: the chain with both decoders and, on a
+// fading condition, the same shaped burst through noise alone for
+// reference; `setup` is the timed waveform setup that the check did.
+struct RunOutcome {
+    ChainRun run;
+    RunReport report;
+};
+RunOutcome runAndReport(const ChainInputs& inputs, const Milstd& milstd, const StageTime& setup);
+
 std::string reportText(const RunReport& report);
 nlohmann::json reportJson(const RunReport& report);
 

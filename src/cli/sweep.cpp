@@ -240,6 +240,17 @@ Shard parseShard(const std::string& text) {
     return s;
 }
 
+std::function<void(double)> progressBar(std::ostream& err) {
+    return [&err](double fraction) {
+        const int width = 40, filled = static_cast<int>(fraction * width);
+        err << "\r  sweep [" << std::string(static_cast<std::size_t>(filled), '#')
+            << std::string(static_cast<std::size_t>(width - filled), '.') << "] " << static_cast<int>(fraction * 100)
+            << "%" << std::flush;
+    };
+}
+
+void clearProgressBar(std::ostream& err) { err << "\r" << std::string(60, ' ') << "\r" << std::flush; }
+
 Metadata describePlan(const SweepPlan& plan, bool interrupted) {
     const VarMilstd& c = plan.inputs.varmilstd;
     const VarShapping& s = plan.inputs.varShapping;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,11 @@ Shard parseShard(const std::string& text);
 // interrupt flag) stops it with the bursts completed so far; any other
 // failure of a burst ends the sweep with that failure.
 SweepOutcome runSweep(const SweepPlan& plan, const Milstd& milstd, const std::function<void(double)>& progress);
+
+// The terminal progress bar of a sweep, drawn on `err` (a `progress`
+// argument of runSweep), and the clearing of its line afterwards.
+std::function<void(double)> progressBar(std::ostream& err);
+void clearProgressBar(std::ostream& err);
 
 // The table's description of the plan (configuration, base seed, stop rule,
 // shard, status).
