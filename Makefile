@@ -20,7 +20,7 @@ build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: deps
-	$(MAKE) --no-print-directory build CMAKE_FLAGS="$(CMAKE_FLAGS) -DTERN_TESTS=OFF -DTERN_BENCH=OFF -DTERN_MEX=OFF" BUILD=$(BUILD)-run
+	$(MAKE) --no-print-directory build CMAKE_FLAGS="$(CMAKE_FLAGS) -DTERN_TESTS=OFF -DTERN_BENCH=OFF -DTERN_MEX=OFF -DTERN_PYTHON=OFF" BUILD=$(BUILD)-run
 	./$(BUILD)-run/tern run
 
 test: test-deps build

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing, and only those.
 #   tools/install-deps.sh run    what building and running `tern` needs
-#   tools/install-deps.sh test   that, plus the test suites, benchmarks and host
+#   tools/install-deps.sh test   that, plus the test suites, benchmarks, the Octave host and
+#                                the Python module (pybind11, numpy; scipy, pandas, matplotlib
+#                                for its tests and example)
 set -euo pipefail
 
 run_pkgs=(cmake make g++ libcli11-dev libmatio-dev nlohmann-json3-dev gnuplot-nox)
-test_pkgs=(libgtest-dev libbenchmark-dev octave liboctave-dev valgrind clang libclang-rt-14-dev libliquid-dev libfec-dev)
+test_pkgs=(libgtest-dev libbenchmark-dev octave liboctave-dev valgrind clang libclang-rt-14-dev libliquid-dev libfec-dev
+           python3-dev pybind11-dev python3-numpy python3-pytest python3-scipy python3-pandas python3-matplotlib)
 
 want=("${run_pkgs[@]}")
 [ "${1:-run}" = "test" ] && want+=("${test_pkgs[@]}")
