@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <complex>
-#include <cstring>
 #include <memory>
 
 namespace tern::python {
@@ -117,8 +116,8 @@ template <class T>
 void copyElements(const py::array& a, std::size_t n, std::vector<T>& out) {
     const auto contiguous = py::array_t<T, py::array::c_style | py::array::forcecast>::ensure(a);
     if (!contiguous) throw py::error_already_set();
-    out.resize(n);
-    if (n != 0) std::memcpy(out.data(), contiguous.data(), n * sizeof(T));
+    const T* data = contiguous.data();
+    out.assign(data, data + n);  // one pass: no zero-filling first
 }
 
 // A 1-D array that owns `column` (moved in): no copy of the elements.
@@ -202,10 +201,11 @@ void checkRecord(py::handle value, const ValueName& name, const std::vector<cons
     for (const char* field : names)
         if (PyDict_GetItemString(value.ptr(), field) == nullptr)
             refuse(false, name, expected, "a dict where the field '" + std::string(field) + "' is missing");
+    if (static_cast<std::size_t>(PyDict_Size(value.ptr())) == names.size()) return;  // all there, none more
     for (const auto item : record) {
         const bool known = PyUnicode_Check(item.first.ptr()) &&
                            std::any_of(names.begin(), names.end(), [&](const char* field) {
-                               return py::str(item.first).cast<std::string>() == field;
+                               return PyUnicode_CompareWithASCIIString(item.first.ptr(), field) == 0;
                            });
         if (!known)
             refuse(false, name, expected,
