@@ -203,8 +203,8 @@ def test_ctrl_c_interrupts_a_call_and_leaves_the_module_usable():
     script = textwrap.dedent("""
         import os, signal, threading, tern
         for call in (lambda: tern.sweep(esno=[0], bursts=100000, threads=2, progress=False),
-                     lambda: tern.run(mode="long", frames=20)):
-            threading.Timer(0.3, lambda: os.kill(os.getpid(), signal.SIGINT)).start()
+                     lambda: tern.run(mode="long", frames=4)):
+            threading.Timer(0.2, lambda: os.kill(os.getpid(), signal.SIGINT)).start()
             try:
                 call()
                 print("finished")
