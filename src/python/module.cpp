@@ -42,6 +42,8 @@ using chain::StageTime;
 using chain::kAwgn;
 
 // ---- the modules: one row each ------------------------------------------------
+// A new module is one more row: its entry in gateway/host/signatures.hpp
+// (name and inputs), the core call, and what it does.
 
 void bindModules(py::module_& m) {
     bindModule(m, entries::ternSetup, [](const VarMilstd& v) { return ternSetup(v); },
@@ -496,6 +498,7 @@ PYBIND11_MODULE(tern, m) {
     py::options options;
     options.disable_function_signatures();
     m.doc() = kModuleDoc;
+    m.attr("__version__") = TERN_VERSION;
     setUpCalls(m);
     tern::chain::keepFreedMemoryForReuse();
     py::register_exception_translator([](std::exception_ptr p) {
@@ -516,7 +519,7 @@ PYBIND11_MODULE(tern, m) {
     bindModules(m);
 
     m.def("run", &runChainOnce,
-          ("run(**options) -> dict\n\n"
+          wrapped("run(**options) -> dict\n\n"
            "One burst through the whole chain, as `tern run` does: setup, transmitter, pulse shaping, channel, "
            "matched filter, frame lock, timing, split, detection, deinterleaving, and the decoder on hard and on "
            "soft decisions; on a fading condition also the same burst through noise alone, for reference.\n\n"
@@ -532,7 +535,7 @@ PYBIND11_MODULE(tern, m) {
            "check), KeyboardInterrupt on Ctrl-C.\n")
               .c_str());
     m.def("sweep", &sweepChain,
-          ("sweep(**options) -> dict (or pandas.DataFrame)\n\n"
+          wrapped("sweep(**options) -> dict (or pandas.DataFrame)\n\n"
            "Monte Carlo bit error rate against Es/N0 over one or more channel conditions, as `tern sweep` does: the "
            "same stop rules, threads, seeds and table for the same options. Burst k of every point draws its "
            "payload and channel from seeds derived from the base seed and k, so the table does not depend on "

@@ -8,6 +8,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <tuple>
@@ -49,6 +50,29 @@ std::string inputKind(const host::Input<R>&) {
     return "dict, a record with the fields\n" + fieldList<R>();
 }
 
+// A docstring with every line longer than 79 characters broken at spaces;
+// a continued line keeps its indent plus four spaces (two for a paragraph).
+inline std::string wrapped(const std::string& doc) {
+    std::string out;
+    std::size_t start = 0;
+    while (start < doc.size()) {
+        const std::size_t end = std::min(doc.find('\n', start), doc.size());
+        std::string line = doc.substr(start, end - start);
+        const std::size_t indent = line.find_first_not_of(' ') == std::string::npos ? 0 : line.find_first_not_of(' ');
+        const std::string more(indent == 0 ? 0 : indent + 4, ' ');
+        while (line.size() > 79) {
+            const std::size_t cut = line.rfind(' ', 79);
+            if (cut == std::string::npos || cut <= indent + more.size()) break;
+            out += line.substr(0, cut) + "\n";
+            line = more + line.substr(cut + 1);
+        }
+        out += line;
+        if (end < doc.size()) out += "\n";
+        start = end + 1;
+    }
+    return out;
+}
+
 template <class Result>
 std::string resultKind() {
     if constexpr (Record<Result>) {
@@ -87,7 +111,7 @@ void bindModule(py::module_& module, const host::Signature<T...>& signature, Cor
                 Result result = callCore([&] { return invokeCore(core, std::get<I>(values)...); });
                 return exportResult(result);
             },
-            py::arg(std::get<I>(signature.inputs).name)..., doc.c_str());
+            py::arg(std::get<I>(signature.inputs).name)..., wrapped(doc).c_str());
     }(std::index_sequence_for<T...>{});
 }
 
