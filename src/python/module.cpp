@@ -77,7 +77,7 @@ void bindModules(py::module_& m) {
                },
                "The channel: the Watterson fading condition varWatterson['model'] (bom, moderado, ruim, muito_ruim) "
                "on the samples, then white Gaussian noise at EsNodB dB per symbol. raios holds the two paths' "
-               "fading gains (L-by-2), RER the path delay and ED the Doppler spread of the condition. Draws from the "
+               "fading gains (L-by-2), RER the delay between the paths in seconds and ED the Doppler spread in Hz. Draws from the "
                "host-free MT19937 generator seeded with varWatterson['seed'], as ternSend does.");
     bindModule(m, entries::ternFrameLock,
                [](const ComplexColumn& in, const Milstd& milstd, const VarShapping& s) {
