@@ -114,9 +114,13 @@ std::size_t vectorLength(const py::array& a, py::handle value, const ValueName& 
 // numpy converts and lays them out contiguously when they are not already.
 template <class T>
 void copyElements(const py::array& a, std::size_t n, std::vector<T>& out) {
-    const auto contiguous = py::array_t<T, py::array::c_style | py::array::forcecast>::ensure(a);
-    if (!contiguous) throw py::error_already_set();
-    const T* data = contiguous.data();
+    using api = py::detail::npy_api;
+    const int flags = api::NPY_ARRAY_C_CONTIGUOUS_ | api::NPY_ARRAY_ALIGNED_ | api::NPY_ARRAY_FORCECAST_;
+    // numpy takes over the reference to the type; a failure (memory) leaves its error set.
+    PyObject* read = api::get().PyArray_FromAny_(a.ptr(), py::dtype::of<T>().release().ptr(), 0, 0, flags, nullptr);
+    if (read == nullptr) throw py::error_already_set();
+    const py::array contiguous = py::reinterpret_steal<py::array>(read);
+    const T* data = static_cast<const T*>(contiguous.data());
     out.assign(data, data + n);  // one pass: no zero-filling first
 }
 
