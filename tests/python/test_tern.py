@@ -223,3 +223,49 @@ def test_help_names_every_field():
     assert "raios: (L, 2) complex128 array" in tern.ternFade.__doc__
     assert "pulse_delay: half-length of the pulse in symbol periods (default 6)" in tern.run.__doc__
     assert all(getattr(tern, name).__doc__ for name in dir(tern) if name.startswith("tern"))
+
+
+def test_rows_config_and_shards(tmp_path):
+    milstd = tern.ternSetup(VARMILSTD)
+    hard = 1 - 2 * tern.ternSend(milstd, 1, 5)["CodOutInterIn"]
+    decoded = tern.ternDecode(hard, milstd)["DecodOut"]
+    # A row field takes a 1-D or a (1, N) array, not an (N, 1) one.
+    polynomials = milstd["genPolinomials"]
+    assert np.array_equal(tern.ternDecode(hard, dict(milstd, genPolinomials=polynomials.reshape(1, -1)))["DecodOut"],
+                          decoded)
+    with pytest.raises(ValueError, match="'milstd.genPolinomials' of ternDecode must be a real row"):
+        tern.ternDecode(hard, dict(milstd, genPolinomials=polynomials.reshape(-1, 1)))
+    assert np.array_equal(decoded, tern.ternSend(milstd, 1, 5)["BitInCodIn"])
+    # A configuration file as the command line reads it; keywords take precedence.
+    config = tmp_path / "inputs.json"
+    config.write_text(json.dumps({"varmilstd": {"modointer": "ultrashort", "seed": 9}, "varWatterson": {"model": "awgn"}}))
+    run = tern.run(config=str(config), seed=4)
+    assert run["varmilstd"]["modointer"] == "ultrashort" and run["varmilstd"]["seed"] == 4
+    assert run["varWatterson"]["model"] == "awgn" and "reference" not in run["report"]
+    # Shards of a fixed-burst sweep add up to the whole sweep.
+    whole = tern.sweep(esno=[1, 3], bursts=3, decoder="hard", threads=2)
+    parts = [tern.sweep(esno=[1, 3], bursts=3, decoder="hard", shard=(k, 2), threads=1) for k in (1, 2)]
+    for name in ("bursts", "bits", "errors", "coded_bits", "coded_errors"):
+        assert np.array_equal(parts[0][name] + parts[1][name], whole[name]), name
+
+
+def test_concurrent_calls_give_the_sequential_results():
+    milstd = tern.ternSetup(VARMILSTD)
+    channel = dict(model="moderado", EsNodB=10, seed=3)
+    shaped = tern.ternShape(tern.ternSend(milstd, 1, 2)["MultiplexOut"], SHAPING)["out"]
+    alone = tern.ternFade(shaped, channel, SHAPING)
+    results = [None] * 4
+
+    def fade(i):
+        results[i] = tern.ternFade(shaped, channel, SHAPING)
+
+    threads = [threading.Thread(target=fade, args=(i,)) for i in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    for result in results:
+        assert all(np.array_equal(result[f], alone[f]) for f in alone)
+    # Every result owns its own memory: changing one leaves the others alone.
+    results[0]["AwgnOut"][:] = 0
+    assert np.array_equal(results[1]["AwgnOut"], alone["AwgnOut"]) and alone["AwgnOut"].any()
