@@ -269,3 +269,13 @@ def test_concurrent_calls_give_the_sequential_results():
     # Every result owns its own memory: changing one leaves the others alone.
     results[0]["AwgnOut"][:] = 0
     assert np.array_equal(results[1]["AwgnOut"], alone["AwgnOut"]) and alone["AwgnOut"].any()
+
+
+def test_example_draws_its_curve(tmp_path):
+    pytest.importorskip("matplotlib")
+    example = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "ber_curve.py")
+    png = tmp_path / "ber.png"
+    done = subprocess.run([sys.executable, example, str(png)], capture_output=True, text=True, timeout=300,
+                          env=dict(os.environ, MPLCONFIGDIR=str(tmp_path)))
+    assert done.returncode == 0, done.stderr
+    assert "awgn" in done.stdout and "bom" in done.stdout and png.stat().st_size > 10000
