@@ -171,11 +171,11 @@ std::vector<std::uint8_t> encodeBlocks(const Milstd& m, const RealColumn& payloa
 
     // The code's checks run on the first block, before any coded bit exists.
     std::optional<detail::PuncturedEncoder> encoder;
+    detail::CodedBlock shape;
     if (info.cols > 0) {
-        const std::size_t repeats = wholeCount(m.repFactor, "milstd.repFactor");
-        detail::checkCode(g, repeats, m.puncturingMask);
-        encoder.emplace(g, repeats, m.puncturingMask);
-        requireSameSize(encoder->outputLength(info.rows), blockBits, "the coded block against milstd.interLength");
+        encoder.emplace(g, wholeCount(m.repFactor, "milstd.repFactor"), m.puncturingMask);
+        shape = encoder->block(info.rows);
+        requireSameSize(shape.codedBits, blockBits, "the coded block against milstd.interLength");
     }
     const std::vector<std::uint32_t> rows = interleaverRows(m.interTable, blockBits);
     const std::size_t interleavedBits = checkedProduct(rows.size(), info.cols, "the interleaved blocks");
@@ -190,7 +190,7 @@ std::vector<std::uint8_t> encodeBlocks(const Milstd& m, const RealColumn& payloa
     for (std::size_t b = 0; b < info.cols; ++b) {
         pollInterrupt();
         const double* bits = payload.data() + b * info.rows;
-        if (binary && encoder->encode(bits, info.rows, offset, block.data())) {
+        if (binary && encoder->encode(bits, shape, offset, block.data())) {
             appendBytes(coded, block.data(), blockBits);
             std::uint8_t* gathered = bytes.data() + b * rows.size();
             for (std::size_t j = 0; j < rows.size(); ++j) gathered[j] = block[rows[j]];
@@ -198,7 +198,7 @@ std::vector<std::uint8_t> encodeBlocks(const Milstd& m, const RealColumn& payloa
         } else {  // payload values other than 0 and 1 (a generator outside (0, 1))
             binary = false;
             RealColumn values = newColumn<double>(blockBits, "the coded block");
-            encoder->encode(bits, info.rows, offset, values.data());
+            encoder->encode(bits, shape, offset, values.data());
             coded.insert(coded.end(), values.begin(), values.end());
             appendGenerated(interleaved, rows.size(), [&values, &rows](std::size_t j) { return values[rows[j]]; });
         }
