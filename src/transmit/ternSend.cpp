@@ -1,9 +1,8 @@
-// The transmitter: random payload, punctured tail-biting code, interleaver,
-// mapper, scrambler, constellation, multiplexer and probe marks. Each stage's
-// checks are made by its plan's constructor (payload.hpp, coding_plan.hpp,
-// symbol_plan.hpp, probe_marks.hpp) before the stage computes, so the
-// refusals come in the stages' order and nothing is computed for a record
-// that a later check of the same stage refuses.
+// The transmitter's modem path: random payload, punctured tail-biting code,
+// interleaver, mapper, scrambler, constellation, multiplexer and probe marks.
+// Each stage's checks are made by its plan's constructor (payload.hpp,
+// coding_plan.hpp, symbol_plan.hpp, probe_marks.hpp) before the stage
+// computes, so the refusals come in the stages' order.
 #include "transmit/ternSend.hpp"
 
 #include <cstdint>
