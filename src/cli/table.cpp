@@ -263,6 +263,8 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
     for (std::size_t t = 0; t < tables.size(); ++t) {
         const std::string which = "table " + std::to_string(t + 1);
         const std::string* status = findMeta(tables[t].meta, "status");
+        if (status != nullptr && *status == "partial")
+            throw UsageError(which + " is a merge with shards missing; merge the shard tables themselves");
         if (status == nullptr || *status != "complete")
             throw UsageError(which + " is from an interrupted sweep; run that shard again");
         const std::string* stop = findMeta(tables[t].meta, "stop");

@@ -41,9 +41,10 @@ std::size_t toIndex(double v, std::size_t size, const char* array) {
 
 std::size_t wholeCount(double v, const char* what) {
     if (!isWhole(v)) raiseRunTime(id::NonIntegerInput, std::string("Expected a whole number for ") + what + ", got " + num(v) + ".");
-    if (v < 0) raiseRunTime(id::IndexOutOfBounds, std::string("The count ") + what + " is negative (" + num(v) + ").");
+    if (v < 0) raiseRunTime(id::IndexOutOfBounds, std::string("Expected a count of 0 or more for ") + what + ", got " + num(v) + ".");
     if (v > kMaxElements)
-        raiseRunTime(id::PMaxSize, std::string("The count ") + what + " (" + num(v) + ") exceeds the largest array of 2147483647 elements.");
+        raiseRunTime(id::PMaxSize, std::string("Expected a count of at most 2147483647 (the largest array) for ") + what + ", got " +
+                                       num(v) + ".");
     return static_cast<std::size_t>(v);
 }
 
