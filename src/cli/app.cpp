@@ -246,7 +246,8 @@ struct RunCommand {
             return refuse(f, err);
         }
         const bool fading = in.varWatterson.model != kAwgn;
-        checkMemory(estimateBurstBytes(milstd, in, BurstShape{fading, !save.empty()}), maxMemory, "this run");
+        checkMemory(estimateBurstBytes(milstd, in, BurstShape{fading, !save.empty()}), maxMemory, "this run",
+                    "fewer --frames, a lower --oversampling");
         checkOutputPaths({{"--save", save}});
         std::optional<StageProgress> progress;
         if (progressWanted(err)) progress.emplace(err);
@@ -414,14 +415,15 @@ struct SweepCommand {
         heaviest.varWatterson.model = kAwgn;
         for (const auto& channel : plan.channels)
             if (isFadingChannel(channel)) heaviest.varWatterson.model = channel;
-        checkMemory(estimateBurstBytes(milstd, heaviest, {}) * plan.threads, maxMemory,
-                    "this sweep with " + std::to_string(plan.threads) + " thread(s)");
+        checkMemory(estimateBurstBytes(milstd, heaviest, BurstShape{false, false, plan.threads}), maxMemory,
+                    "this sweep with " + std::to_string(plan.threads) + " thread(s)",
+                    "fewer --threads, fewer --frames, a lower --oversampling");
         checkOutputPaths({{"--csv", csv}, {"--plot", plot}});
 
         std::function<void(double)> progress;
         if (progressWanted(err))
             progress = [&err](double fraction) {
-                const int width = 40, filled = static_cast<int>(fraction * width);
+                const std::size_t width = 40, filled = static_cast<std::size_t>(fraction * 40.0);
                 err << "\r  sweep [" << std::string(filled, '#') << std::string(width - filled, '.') << "] "
                     << static_cast<int>(fraction * 100) << "%" << std::flush;
             };

@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -66,7 +67,7 @@ double estimateBurstBytes(const Milstd& milstd, const ChainInputs& inputs, Burst
         perSymbol += kReferenceSymbolBytes;
     }
     if (shape.save) perSample += kSaveSampleBytes;
-    return samples * perSample + symbols * perSymbol + kFixedBytes;
+    return (samples * perSample + symbols * perSymbol) * std::max(1u, shape.bursts) + kFixedBytes;
 }
 
 double availableBytes(std::string& source) {
@@ -121,12 +122,12 @@ std::string formatBytes(double bytes) {
     return buffer;
 }
 
-void checkMemory(double need, const std::string& limitText, const std::string& what) {
+void checkMemory(double need, const std::string& limitText, const std::string& what, const std::string& remedies) {
     std::string source = "--max-memory";
     const double limit = limitText.empty() ? availableBytes(source) : parseMemorySize(limitText, "--max-memory");
     if (need <= limit) return;
     throw UsageError(what + " needs about " + formatBytes(need) + " of memory, more than the " + formatBytes(limit) +
-                     " of " + source + "; use fewer --frames, a lower --oversampling" +
+                     " of " + source + "; use " + remedies +
                      (limitText.empty() ? " or a machine with more memory" : " or a higher --max-memory"));
 }
 
