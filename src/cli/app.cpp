@@ -68,7 +68,7 @@ const CLI::Validator kWholeNumber(
         if (text.empty() || end != text.c_str() + text.size() || !(v >= 0) || v > 1.8e19 || v != std::floor(v))
             return "\"" + text + "\" is not a whole number";
         char digits[32];
-        std::snprintf(digits, sizeof digits, "%.0f", v);
+        std::snprintf(digits, sizeof digits, "%.0f", v + 0.0);  // -0 reads as 0
         text = digits;
         return std::string();
     },

@@ -9,8 +9,8 @@ namespace tern::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;      // a failure of the chain or of writing an output file
 // A usage mistake, a refused option value, an input file (--config, merge
-// tables) that cannot be read or is malformed, an output path refused before
-// the work starts, or work refused for its estimated memory.
+// tables) that cannot be read or is malformed, one output file given to two
+// options, or work refused for its estimated memory.
 inline constexpr int kExitUsage = 2;
 // Stopped by Ctrl-C (130); SIGTERM gives 143 and SIGHUP 129 (128 plus the
 // signal, see interruptedStatus in stop.hpp).

@@ -130,21 +130,21 @@ void checkOutputPaths(const std::vector<std::pair<std::string, std::string>>& ou
         const std::string where = option + " " + path;
         if (path.find_first_of("\r\n") != std::string::npos)
             throw UsageError(option + ": a file name with a line break is refused");
-        if (path.back() == '/') throw UsageError(where + ": the path names a folder, not a file");
+        if (path.back() == '/') throw CommandError(where + ": the path names a folder, not a file");
         struct stat info {};
         if (::stat(path.c_str(), &info) == 0) {
-            if (S_ISDIR(info.st_mode)) throw UsageError(where + ": the path is a folder; give a file name");
+            if (S_ISDIR(info.st_mode)) throw CommandError(where + ": the path is a folder; give a file name");
             if (!S_ISREG(info.st_mode))
-                throw UsageError(where + ": the path is not a regular file (a device, a pipe or a socket); give a file name");
+                throw CommandError(where + ": the path is not a regular file (a device, a pipe or a socket); give a file name");
         }
         const std::string folder = folderOf(path);
         if (::stat(folder.c_str(), &info) != 0)
-            throw UsageError(where + ": the folder " + folder + " does not exist");
-        if (!S_ISDIR(info.st_mode)) throw UsageError(where + ": " + folder + " is not a folder");
+            throw CommandError(where + ": the folder " + folder + " does not exist");
+        if (!S_ISDIR(info.st_mode)) throw CommandError(where + ": " + folder + " is not a folder");
         try {
             AtomicFile probe(path);
         } catch (const CommandError& e) {
-            throw UsageError(option + ": " + e.what());
+            throw CommandError(option + ": " + e.what());
         }
         std::error_code error;
         fs::path canonical = fs::weakly_canonical(fs::absolute(fs::path(folder), error), error);

@@ -59,8 +59,9 @@ void writeFileAtomically(const std::string& path, std::string_view text);
 // its folder exists and takes a new file (a temporary file is created there
 // and removed again), the path is not a folder or a device, and no path is
 // given twice (also through another spelling of the same folder). `outputs`
-// holds (option, path) pairs; empty paths are skipped. UsageError naming the
-// option and the path otherwise.
+// holds (option, path) pairs; empty paths are skipped. CommandError (a file
+// failure) naming the option and the path when a path cannot take the file,
+// UsageError when a file is given twice or its name holds a line break.
 void checkOutputPaths(const std::vector<std::pair<std::string, std::string>>& outputs);
 
 }  // namespace tern::cli

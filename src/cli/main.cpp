@@ -16,5 +16,12 @@ int main(int argc, char** argv) {
     // Past a file-size limit a write fails (and is reported, with nothing
     // left half-written) instead of the signal ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
-    return tern::cli::runCli(argc, argv, std::cout, std::cerr);
+    const int status = tern::cli::runCli(argc, argv, std::cout, std::cerr);
+    // A report or table that did not reach standard output (a full disk, a
+    // file-size limit on a redirection) is a failure too.
+    if (!std::cout.flush()) {
+        std::cerr << "tern: cannot write the standard output\n";
+        return status == tern::cli::kExitOk ? tern::cli::kExitFailure : status;
+    }
+    return status;
 }

@@ -81,23 +81,26 @@ TEST(Robust, OutputPathsAreCheckedBeforeTheWork) {
     const std::string folder = std::filesystem::path(csv).parent_path().string();
     const std::string shard = scratch("robust_shard_paths.csv");
     ASSERT_EQ(tern(fastSweep({"--esno", "3", "--bursts", "1", "--csv", shard})).status, 0);
+    // A path that cannot take the file is a file failure (status 1); a file
+    // given twice, or no name at all, a usage mistake (status 2).
     const struct {
         std::vector<std::string> args;
+        int status;
         std::string says;
     } cases[] = {
-        {fastSweep({"--bursts", "1", "--plot", "/nonexistent/x.png"}), "the folder /nonexistent does not exist"},
-        {fastSweep({"--bursts", "1", "--plot", folder}), "the path is a folder"},
-        {fastSweep({"--bursts", "1", "--plot", "/proc/x.png"}), "no file can be created in the folder /proc"},
-        {{"merge", shard, "--plot", "/proc/x.png"}, "no file can be created in the folder /proc"},
-        {{"run", "--save", "/dev/full"}, "not a regular file"},
-        {{"params", "--save", folder + "/"}, "names a folder"},
-        {fastSweep({"--bursts", "1", "--csv", csv, "--plot", csv}), "the same file is given to --csv"},
-        {{"merge", shard, "--csv", csv, "--plot", folder + "/./robust_twice.csv"}, "the same file is given to --csv"},
-        {{"run", "--save", ""}, "an empty value is refused"},
+        {fastSweep({"--bursts", "1", "--plot", "/nonexistent/x.png"}), 1, "the folder /nonexistent does not exist"},
+        {fastSweep({"--bursts", "1", "--plot", folder}), 1, "the path is a folder"},
+        {fastSweep({"--bursts", "1", "--plot", "/proc/x.png"}), 1, "no file can be created in the folder /proc"},
+        {{"merge", shard, "--plot", "/proc/x.png"}, 1, "no file can be created in the folder /proc"},
+        {{"run", "--save", "/dev/full"}, 1, "not a regular file"},
+        {{"params", "--save", folder + "/"}, 1, "names a folder"},
+        {fastSweep({"--bursts", "1", "--csv", csv, "--plot", csv}), 2, "the same file is given to --csv"},
+        {{"merge", shard, "--csv", csv, "--plot", folder + "/./robust_twice.csv"}, 2, "the same file is given to --csv"},
+        {{"run", "--save", ""}, 2, "an empty value is refused"},
     };
     for (const auto& c : cases) {
         const Outcome o = tern(c.args);
-        EXPECT_EQ(o.status, 2) << o.err;
+        EXPECT_EQ(o.status, c.status) << o.err;
         EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
         EXPECT_EQ(o.out, "") << c.says;
     }
