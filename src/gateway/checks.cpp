@@ -11,6 +11,10 @@ std::string num(double v) {
     std::snprintf(buf, sizeof buf, "%.17g", v);
     return buf;
 }
+// An array of more elements than the limit: "Coder:MATLAB:pmaxsize".
+[[noreturn]] void raiseTooLarge(const char* what) {
+    raiseRunTime(id::PMaxSize, std::string("Too many elements (more than 2147483647, the largest array) for ") + what + ".");
+}
 }  // namespace
 
 void requireWhole(double v, const char* what) {
@@ -51,13 +55,13 @@ std::size_t wholeCount(double v, const char* what) {
 std::size_t checkedProduct(std::size_t a, std::size_t b, const char* what) {
     const auto limit = static_cast<std::size_t>(kMaxElements);
     if (a != 0 && b > limit / a)
-        raiseRunTime(id::PMaxSize, std::string("The array ") + what + " would exceed the largest array of 2147483647 elements.");
+        raiseTooLarge(what);
     return a * b;
 }
 
 void requireAllocatable(std::size_t n, const char* what) {
     if (n > static_cast<std::size_t>(kMaxElements))
-        raiseRunTime(id::PMaxSize, std::string("The array ") + what + " would exceed the largest array of 2147483647 elements.");
+        raiseTooLarge(what);
 }
 
 void raiseOutOfMemory(const char* stage) {
