@@ -14,8 +14,8 @@ Dims reshapeDims(std::size_t count, double rows, const char* rowsField, const ch
         raiseRunTime(id::NonIntegerInput, std::string("Cannot arrange the ") + std::to_string(count) + " elements of " + array + " into " +
                                               rowsField + " rows: the column count is not a whole number.");
     if (count == 0 && r > 1)
-        raiseRunTime(id::ReshapeEmptyLimit, std::string("Cannot arrange the empty ") + array + " into " + std::to_string(r) + " rows (" +
-                                                rowsField + ").");
+        raiseRunTime(id::ReshapeEmptyLimit, std::string("Cannot arrange ") + array + " into " + std::to_string(r) + " rows (" +
+                                                rowsField + "): it is empty.");
     const auto c = static_cast<std::size_t>(cols);
     if (r * c != count)
         raiseRunTime(id::ReshapeNotSameNumel, std::string("Arranging ") + array + " into " + rowsField + " rows would change its element count.");

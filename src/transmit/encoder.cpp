@@ -34,7 +34,8 @@ std::vector<double> decimalDigitCodes(double c) {
     double n = std::ceil(std::log10(c));
     if (std::ceil(std::log10(c + 1)) != n) n += 1;
     if (!std::isfinite(n))
-        raiseRunTime(id::NonIntegerInput, "The digit count of element " + num(c) + " of milstd.genPolinomials is not a whole number.");
+        raiseRunTime(id::NonIntegerInput, "Element " + num(c) + " of milstd.genPolinomials has no whole digit count (log10 of it is not "
+                                          "finite); a generator polynomial is a positive octal number.");
     const std::size_t length = n > 0 ? static_cast<std::size_t>(n) : 0;  // at most 310 for a finite c
     std::vector<double> codes(length, 0.0);
     double position = n;
