@@ -3,6 +3,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <utility>
@@ -24,10 +25,13 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+std::atomic<StageListener> g_listener{nullptr};
+
 // Runs one stage, and when `stages` is given notes its wall time and the
 // length of the output it hands on.
 template <class Stage, class Size>
 auto timed(std::vector<StageTime>* stages, const char* name, const char* unit, Stage&& stage, Size&& size) {
+    if (const StageListener listener = g_listener.load(std::memory_order_relaxed)) listener(name);
     const auto start = Clock::now();
     auto result = stage();
     if (stages != nullptr) stages->push_back({name, size(result), unit, secondsSince(start)});
@@ -49,6 +53,8 @@ RealColumn antipodal(const RealColumn& bits) {
 }
 
 }  // namespace
+
+void setStageListener(StageListener listener) noexcept { g_listener.store(listener, std::memory_order_relaxed); }
 
 ChainInputs defaultInputs() {
     ChainInputs in;

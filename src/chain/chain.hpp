@@ -42,6 +42,12 @@ double airTime(const Milstd& milstd, std::size_t symbols);
 // by programs that run many bursts.
 void keepFreedMemoryForReuse();
 
+// Told the name of every stage of runChain and receive as it starts, for a
+// progress display; nullptr (the default) tells nothing. Set it only while
+// no chain runs; it is called on the thread that runs the chain.
+using StageListener = void (*)(const char* stage);
+void setStageListener(StageListener listener) noexcept;
+
 // The noise-only condition that the chain adds to the channel's four.
 inline constexpr const char* kAwgn = "awgn";
 

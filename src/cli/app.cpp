@@ -13,20 +13,25 @@
 #include <functional>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <thread>
 
 #include <CLI/CLI.hpp>
 
 #include "chain/chain.hpp"
 #include "channel/ternFade.hpp"
+#include "cli/atomic_file.hpp"
 #include "cli/inputs.hpp"
 #include "cli/matfile.hpp"
+#include "cli/memory.hpp"
 #include "cli/params.hpp"
+#include "cli/progress.hpp"
 #include "cli/report.hpp"
 #include "cli/stop.hpp"
 #include "cli/sweep.hpp"
 #include "cli/table.hpp"
 #include "gateway/failure.hpp"
+#include "gateway/interrupt.hpp"
 #include "gateway/random.hpp"
 #include "setup/ternSetup.hpp"
 
@@ -49,6 +54,26 @@ int refuse(const Failure& f, std::ostream& err) {
     return kExitUsage;
 }
 
+// Every option value must say something: an empty text ("") is refused
+// instead of being read as 0 or as "not given".
+const CLI::Validator kNotEmpty(
+    [](std::string& text) { return text.empty() ? std::string("an empty value is refused") : std::string(); }, "");
+
+// A count option takes any spelling of a whole number ("1000", "1e9"),
+// rewritten as its digits before the option's range is checked.
+const CLI::Validator kWholeNumber(
+    [](std::string& text) {
+        char* end = nullptr;
+        const double v = std::strtod(text.c_str(), &end);
+        if (text.empty() || end != text.c_str() + text.size() || !(v >= 0) || v > 1.8e19 || v != std::floor(v))
+            return "\"" + text + "\" is not a whole number";
+        char digits[32];
+        std::snprintf(digits, sizeof digits, "%.0f", v + 0.0);  // -0 reads as 0
+        text = digits;
+        return std::string();
+    },
+    "");
+
 // The chain's options, applied over the defaults and the configuration file.
 class InputOptions {
 public:
@@ -58,7 +83,7 @@ public:
     void number(CLI::App* app, const char* name, const char* help, Field field) {
         values_.push_back(0);
         double* value = &values_.back();
-        CLI::Option* option = app->add_option(name, *value, help + defaultOf(field));
+        CLI::Option* option = app->add_option(name, *value, help + defaultOf(field))->check(kNotEmpty);
         setters_.push_back([option, value, field](ChainInputs& in) {
             if (option->count() > 0) field(in) = *value;
         });
@@ -68,7 +93,8 @@ public:
         texts_.emplace_back();
         std::string* value = &texts_.back();
         ChainInputs defaults = defaultInputs();
-        CLI::Option* option = app->add_option(name, *value, std::string(help) + " (default " + field(defaults) + ")");
+        CLI::Option* option =
+            app->add_option(name, *value, std::string(help) + " (default " + field(defaults) + ")")->check(kNotEmpty);
         setters_.push_back([option, value, field](ChainInputs& in) {
             if (option->count() > 0) field(in) = *value;
         });
@@ -77,13 +103,15 @@ public:
     void config(CLI::App* app) {
         configOption_ = app->add_option("--config", configPath_,
                                         "JSON file with any of the records varmilstd, varShapping, varWatterson; "
-                                        "options given on the command line take precedence");
+                                        "options given on the command line take precedence")
+                            ->check(kNotEmpty);
     }
 
     // Defaults, then the configuration file, then the options given.
-    ChainInputs inputs() const {
+    // `given` receives the fields the file holds ("varWatterson.model").
+    ChainInputs inputs(std::vector<std::string>* given = nullptr) const {
         ChainInputs in = defaultInputs();
-        if (configOption_ != nullptr && configOption_->count() > 0) loadConfigFile(configPath_, in);
+        if (configOption_ != nullptr && configOption_->count() > 0) loadConfigFile(configPath_, in, given);
         for (const auto& set : setters_) set(in);
         return in;
     }
@@ -131,6 +159,25 @@ void addBurstOptions(CLI::App* app, InputOptions& o, const char* seedHelp) {
 
 bool progressWanted(const std::ostream& err) { return &err == &std::cerr && isatty(STDERR_FILENO) == 1; }
 
+// Output file options: never empty.
+CLI::Option* addOutput(CLI::App* app, const char* name, std::string& path, const char* help) {
+    return app->add_option(name, path, help)->check(kNotEmpty);
+}
+
+CLI::Option* addMaxMemory(CLI::App* app, std::string& limit) {
+    return app
+        ->add_option("--max-memory", limit,
+                     "refuse the work when its estimated peak memory passes this size, e.g. 4G or 500M "
+                     "(default: the memory the machine has available)")
+        ->check(kNotEmpty);
+}
+
+// What an interrupted command says, and its status.
+int interrupted(std::ostream& err, const std::string& what) {
+    err << "tern: interrupted by " << stopSignalName() << "; " << what << "\n";
+    return interruptedStatus();
+}
+
 // ---- params -----------------------------------------------------------
 
 struct ParamsCommand {
@@ -140,7 +187,7 @@ struct ParamsCommand {
 
     void attach(CLI::App* app) {
         addWaveformOptions(app, options);
-        app->add_option("--save", save, "write the record as the struct milstd to this MAT file");
+        addOutput(app, "--save", save, "write the record as the struct milstd to this MAT file");
         app->add_flag("--json", json, "print the summary as JSON");
     }
 
@@ -152,6 +199,7 @@ struct ParamsCommand {
         } catch (const Failure& f) {
             return refuse(f, err);
         }
+        checkOutputPaths({{"--save", save}});
         if (json)
             out << paramsJson(in.varmilstd, milstd).dump(2) << "\n";
         else
@@ -170,7 +218,7 @@ struct ParamsCommand {
 
 struct RunCommand {
     InputOptions options;
-    std::string save;
+    std::string save, maxMemory;
     bool json = false;
 
     void attach(CLI::App* app) {
@@ -181,8 +229,9 @@ struct RunCommand {
         options.number(app, "--esno", "Es/N0 in dB", [](ChainInputs& in) -> double& { return in.varWatterson.EsNodB; });
         options.number(app, "--channel-seed", "seed of the channel's fading and noise",
                        [](ChainInputs& in) -> double& { return in.varWatterson.seed; });
-        app->add_option("--save", save, "write every intermediate result as MAT-file structs");
+        addOutput(app, "--save", save, "write every intermediate result as MAT-file structs");
         app->add_flag("--json", json, "print the report as JSON");
+        addMaxMemory(app, maxMemory);
     }
 
     int execute(std::ostream& out, std::ostream& err) {
@@ -196,7 +245,14 @@ struct RunCommand {
         } catch (const Failure& f) {
             return refuse(f, err);
         }
-        const RunOutcome outcome = runAndReport(in, milstd, setup);
+        const bool fading = in.varWatterson.model != kAwgn;
+        checkMemory(estimateBurstBytes(milstd, in, BurstShape{fading, !save.empty()}), maxMemory, "this run",
+                    "fewer --frames, a lower --oversampling");
+        checkOutputPaths({{"--save", save}});
+        std::optional<StageProgress> progress;
+        if (progressWanted(err)) progress.emplace(err);
+        const RunOutcome outcome = runAndReport(in, milstd, setup, progress ? &*progress : nullptr);
+        progress.reset();
         const ChainRun& run = outcome.run;
         const RunReport& report = outcome.report;
         if (json)
@@ -204,12 +260,17 @@ struct RunCommand {
         else
             out << reportText(report);
         if (!save.empty()) {
+            if (progressWanted(err)) progress.emplace(err);
+            if (progress) progress->stage("save");
             saveRun(in, milstd, run);
+            progress.reset();
             if (!json) out << "saved every intermediate result to " << save << "\n";
         }
         return kExitOk;
     }
 
+    // A stop asked for while the file is written leaves no file: the writer
+    // is abandoned before it is renamed into place.
     void saveRun(const ChainInputs& in, const Milstd& milstd, const ChainRun& run) const {
         MatWriter file(save);
         file.writeRecord("varmilstd", in.varmilstd);
@@ -229,6 +290,7 @@ struct RunCommand {
         file.writeRecord("softDetectOut", run.rx.softDetect);
         file.writeRecord("softUnweaveOut", run.rx.softUnweave);
         file.writeRecord("decodeSoftOut", run.rx.decodeSoft);
+        pollInterrupt();
         file.close();
     }
 };
@@ -243,47 +305,83 @@ struct SweepCommand {
     unsigned threads = 0;
     std::uint64_t maxErrors = 1000, maxBursts = 100, minBursts = 1, bursts = 0;
     std::string shard;
-    std::string csv, plot;
+    std::string csv, plot, maxMemory;
     CLI::Option* burstsOption = nullptr;
     CLI::Option* shardOption = nullptr;
+    CLI::Option* channelOption = nullptr;
+    CLI::Option* esnoOption = nullptr;
 
     void attach(CLI::App* app) {
         addWaveformOptions(app, options);
         addBurstOptions(app, options,
                         "base seed: burst k of every point takes payload and channel seeds derived from it and k");
-        app->add_option("--channel", channels,
-                        "comma-separated channel conditions: bom, moderado, ruim, muito_ruim, awgn (noise only)")
-            ->capture_default_str();
-        app->add_option("--esno", esno, "Es/N0 points in dB: start:step:stop, values, or a comma-separated mix")
-            ->capture_default_str();
+        channelOption = app->add_option("--channel", channels,
+                                        "comma-separated channel conditions: bom, moderado, ruim, muito_ruim, awgn "
+                                        "(noise only); default varWatterson.model of --config, else awgn")
+                            ->capture_default_str()
+                            ->check(kNotEmpty);
+        esnoOption = app->add_option("--esno", esno,
+                                     "Es/N0 points in dB: start:step:stop, values, or a comma-separated mix; default "
+                                     "varWatterson.EsNodB of --config, else 0:2:10")
+                         ->capture_default_str()
+                         ->check(kNotEmpty);
         app->add_option("--decoder", decoder,
                         "what is swept: none (coded bits), hard or soft (information bits after the decoder on hard or "
                         "soft decisions), or both, e.g. soft,hard (the first is swept and stopped on; the others and the "
                         "coded bits are kept as extra columns)")
-            ->capture_default_str();
+            ->capture_default_str()
+            ->check(kNotEmpty);
         const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
         threads = hardware;
         app->add_option("--threads", threads, "worker threads (default: all hardware threads)")
+            ->transform(kWholeNumber)
             ->check(CLI::Range(1u, 1024u));
         auto* maxErr = app->add_option("--max-errors", maxErrors, "stop a point once it has this many errors of the swept bits")->capture_default_str()
+                           ->transform(kWholeNumber)
                            ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000000}));
         auto* maxB = app->add_option("--max-bursts", maxBursts, "stop a point after this many bursts")->capture_default_str()
+                         ->transform(kWholeNumber)
                          ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000}));
         auto* minB = app->add_option("--min-bursts", minBursts, "run at least this many bursts per point")->capture_default_str()
+                         ->transform(kWholeNumber)
                          ->check(CLI::Range(std::uint64_t{0}, std::uint64_t{1000000000}));
         burstsOption = app->add_option("--bursts", bursts, "run exactly this many bursts per point (no error-count stop)")
+                           ->transform(kWholeNumber)
                            ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000}));
         burstsOption->excludes(maxErr)->excludes(maxB)->excludes(minB);
         shardOption = app->add_option("--shard", shard, "run only shard K of N of the bursts (needs --bursts)")
-                          ->needs(burstsOption);
-        app->add_option("--csv", csv, "write the table as CSV to this file");
-        app->add_option("--plot", plot, "draw BER against Es/N0 to this PNG file (gnuplot)");
+                          ->needs(burstsOption)
+                          ->check(kNotEmpty);
+        addOutput(app, "--csv", csv, "write the table as CSV to this file");
+        addOutput(app, "--plot", plot, "draw BER against Es/N0 to this PNG file (gnuplot)");
+        addMaxMemory(app, maxMemory);
+    }
+
+    // The configuration file's channel record: its condition and Es/N0
+    // become the sweep's single channel and point unless --channel and
+    // --esno are given. Its seed has no place in a sweep (every burst draws
+    // its channel seed from the base seed and its index) and is refused.
+    void applyConfigChannel(const std::vector<std::string>& given, const ChainInputs& in) {
+        auto holds = [&](const char* field) { return std::find(given.begin(), given.end(), field) != given.end(); };
+        if (holds("varWatterson.seed"))
+            throw UsageError("configuration: varWatterson.seed has no use in tern sweep, where burst k takes its channel "
+                             "seed from the base seed (varmilstd.seed) and k; remove it from the file");
+        if (holds("varWatterson.model") && channelOption->count() == 0) channels = in.varWatterson.model;
+        if (holds("varWatterson.EsNodB") && esnoOption->count() == 0) {
+            checkEsno(in.varWatterson.EsNodB);
+            char text[40];
+            std::snprintf(text, sizeof text, "%.17g", in.varWatterson.EsNodB);
+            esno = text;
+        }
     }
 
     int execute(std::ostream& out, std::ostream& err) {
         SweepPlan plan;
-        plan.inputs = options.inputs();
+        std::vector<std::string> given;
+        plan.inputs = options.inputs(&given);
+        applyConfigChannel(given, plan.inputs);
         plan.esnoDb = parseEsnoList(esno);
+        for (double point : plan.esnoDb) checkEsno(point);
         plan.decoders = parseDecoderList(decoder);
         if (shardOption->count() > 0) plan.shard = parseShard(shard);
         plan.threads = threads;
@@ -303,6 +401,15 @@ struct SweepCommand {
         } catch (const Failure& f) {
             return refuse(f, err);
         }
+        // Every worker holds one burst at a time; the fading conditions keep the most.
+        ChainInputs heaviest = plan.inputs;
+        heaviest.varWatterson.model = kAwgn;
+        for (const auto& channel : plan.channels)
+            if (isFadingChannel(channel)) heaviest.varWatterson.model = channel;
+        checkMemory(estimateBurstBytes(milstd, heaviest, BurstShape{false, false, plan.threads}), maxMemory,
+                    "this sweep with " + std::to_string(plan.threads) + " thread(s)",
+                    "fewer --threads, fewer --frames, a lower --oversampling");
+        checkOutputPaths({{"--csv", csv}, {"--plot", plot}});
 
         const std::function<void(double)> progress = progressWanted(err) ? progressBar(err) : nullptr;
         const auto start = std::chrono::steady_clock::now();
@@ -331,11 +438,9 @@ struct SweepCommand {
         out << line;
         if (!csv.empty()) writeTextFile(csv, tableToCsv(outcome.table));
         if (!plot.empty()) drawPlot(outcome.table, plot);
-        if (outcome.interrupted) {
-            err << "tern: interrupted; the table holds the " << totalBursts << " burst(s) completed so far"
-                << (csv.empty() ? "" : " (the CSV is marked status=interrupted)") << "\n";
-            return kExitInterrupted;
-        }
+        if (outcome.interrupted)
+            return interrupted(err, "the table holds the " + std::to_string(totalBursts) + " burst(s) completed so far" +
+                                        (csv.empty() ? "" : " (the CSV is marked status=interrupted)"));
         return kExitOk;
     }
 };
@@ -345,18 +450,31 @@ struct SweepCommand {
 struct MergeCommand {
     std::vector<std::string> files;
     std::string csv, plot;
+    bool allowPartial = false;
 
     void attach(CLI::App* app) {
-        app->add_option("files", files, "CSV tables written by tern sweep --csv, one per shard")->required();
-        app->add_option("--csv", csv, "write the merged table as CSV to this file");
-        app->add_option("--plot", plot, "draw BER against Es/N0 to this PNG file (gnuplot)");
+        app->add_option("files", files, "CSV tables written by tern sweep --csv, one per shard")->required()->check(kNotEmpty);
+        addOutput(app, "--csv", csv, "write the merged table as CSV to this file");
+        addOutput(app, "--plot", plot, "draw BER against Es/N0 to this PNG file (gnuplot)");
+        app->add_flag("--allow-partial", allowPartial,
+                      "merge even when shards are missing; the table is then marked status=partial");
     }
 
     int execute(std::ostream& out, std::ostream& err) {
+        checkOutputPaths({{"--csv", csv}, {"--plot", plot}});
         std::vector<SweepTable> tables;
         for (const auto& file : files) tables.push_back(readCsvFile(file));
         std::vector<std::string> notes;
-        const SweepTable merged = mergeTables(tables, notes);
+        SweepTable merged = mergeTables(tables, notes);
+        const std::string* shard = findMeta(merged.meta, "shard");
+        const bool partial = shard == nullptr || *shard != "1/1";
+        if (partial && !allowPartial) {
+            std::string why;
+            for (const auto& note : notes) why += (why.empty() ? "" : "; ") + note;
+            throw UsageError(why + "; merge every shard, or give --allow-partial to merge these (the table is then "
+                                   "marked status=partial)");
+        }
+        if (partial) setMeta(merged.meta, "status", "partial");
         for (const auto& note : notes) err << "tern: " << note << "\n";
         out << formatTable(merged);
         if (!csv.empty()) writeTextFile(csv, tableToCsv(merged));
@@ -410,10 +528,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         err << "tern: " << e.what() << "\nRun '" << command << " --help' for usage.\n";
         return kExitUsage;
     } catch (const Failure& f) {
-        if (f.identifier() == id::Interrupted) {
-            err << "tern: interrupted by the user; nothing was saved\n";
-            return kExitInterrupted;
-        }
+        if (f.identifier() == id::Interrupted) return interrupted(err, "nothing was saved");
         err << describe(f) << "\n";
         return kExitFailure;
     } catch (const CommandError& e) {

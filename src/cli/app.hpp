@@ -7,8 +7,13 @@ namespace tern::cli {
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;      // a failure of the chain or of a file
-inline constexpr int kExitUsage = 2;        // a usage mistake or a refused option value
+inline constexpr int kExitFailure = 1;      // a failure of the chain or of writing an output file
+// A usage mistake, a refused option value, an input file (--config, merge
+// tables) that cannot be read or is malformed, one output file given to two
+// options, or work refused for its estimated memory.
+inline constexpr int kExitUsage = 2;
+// Stopped by Ctrl-C (130); SIGTERM gives 143 and SIGHUP 129 (128 plus the
+// signal, see interruptedStatus in stop.hpp).
 inline constexpr int kExitInterrupted = 130;
 
 // Parses the arguments and runs the command; the report goes to `out`,

@@ -1,7 +1,10 @@
 #include "cli/inputs.hpp"
 
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <type_traits>
 
@@ -54,12 +57,22 @@ Json writeRecord(const Record& record) {
 
 }  // namespace
 
-void loadConfigFile(const std::string& path, ChainInputs& inputs) {
-    std::ifstream file(path);
+void loadConfigFile(const std::string& path, ChainInputs& inputs, std::vector<std::string>* given) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        throw UsageError("cannot read the configuration file " + path + ": it is a folder");
+    std::ifstream file(path, std::ios::binary);
     if (!file) throw UsageError("cannot read the configuration file " + path);
+    std::string text;
+    try {
+        text.assign(std::istreambuf_iterator<char>(file), {});
+    } catch (const std::exception&) {
+        file.setstate(std::ios::badbit);
+    }
+    if (file.bad()) throw UsageError("cannot read the configuration file " + path);
     Json doc;
     try {
-        doc = Json::parse(file);
+        doc = Json::parse(text);
     } catch (const Json::exception& e) {
         throw UsageError("configuration file " + path + " is not valid JSON: " + e.what());
     }
@@ -74,6 +87,8 @@ void loadConfigFile(const std::string& path, ChainInputs& inputs) {
         else
             throw UsageError("configuration: unknown record \"" + item.key() +
                              "\" (expected varmilstd, varShapping, varWatterson)");
+        if (given != nullptr && item.value().is_object())
+            for (const auto& field : item.value().items()) given->push_back(item.key() + "." + field.key());
     }
 }
 
@@ -95,9 +110,31 @@ const std::vector<std::string>& channelNames() {
 
 bool isFadingChannel(const std::string& model) { return watterson::findCondition(model) != nullptr; }
 
+std::string channelChoices() {
+    std::string list;
+    const auto& names = channelNames();
+    for (std::size_t i = 0; i < names.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return "tern: the channel conditions are " + list + " (noise only)";
+}
+
 void validateChannel(const std::string& model, double oversamplingFactor, bool allowAwgn) {
     if (allowAwgn && model == kAwgn) return;
-    watterson::checkDelay(oversamplingFactor, watterson::selectCondition(model).RER);
+    const watterson::Condition* condition = nullptr;
+    try {
+        condition = &watterson::selectCondition(model);
+    } catch (const Failure& f) {
+        // The channel's own text, then the names the command line takes.
+        throw Failure(f.kind(), f.identifier(), f.message() + "\n" + channelChoices());
+    }
+    watterson::checkDelay(oversamplingFactor, condition->RER);
+}
+
+void checkEsno(double esnoDb) {
+    if (esnoDb >= kMinEsnoDb && esnoDb <= kMaxEsnoDb) return;
+    char text[80];
+    std::snprintf(text, sizeof text, "%.6g", esnoDb);
+    throw UsageError(std::string("Es/N0 ") + text + " dB is outside the range of -50 to 200 dB that a channel can have");
 }
 
 Milstd validateInputs(const ChainInputs& inputs, bool checkChannel) {
@@ -121,7 +158,7 @@ Milstd validateInputs(const ChainInputs& inputs, bool checkChannel) {
     if (checkChannel) {
         validateChannel(inputs.varWatterson.model, s.oversamplingFactor, true);
         toSeed(inputs.varWatterson.seed);
-        if (!std::isfinite(inputs.varWatterson.EsNodB)) throw UsageError("--esno must be a finite number of dB");
+        checkEsno(inputs.varWatterson.EsNodB);
     }
     return milstd;
 }

@@ -1,9 +1,11 @@
 #include "cli/matfile.hpp"
 
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 
 #include "cli/inputs.hpp"
+#include "gateway/interrupt.hpp"
 
 namespace tern::cli {
 
@@ -82,32 +84,37 @@ MatVarPtr makeMatVar(const char* name, const ComplexMatrix& value, Shape) {
     return complexArray(name, value.data.data(), value.data.size(), dims);
 }
 
-MatWriter::MatWriter(std::string path) : path_(std::move(path)) {
-    file_ = Mat_CreateVer(path_.c_str(), nullptr, MAT_FT_MAT5);
-    if (file_ == nullptr) throw CommandError("cannot create the MAT file " + path_);
+MatWriter::MatWriter(std::string path) : path_(std::move(path)), target_(path_) {
+    target_.handOver();  // the MAT-file library writes the temporary file by name
+    file_ = Mat_CreateVer(target_.temporaryPath().c_str(), nullptr, MAT_FT_MAT5);
+    if (file_ == nullptr) target_.fail("the MAT-file library cannot create it");
 }
 
-// A writer left without close() was abandoned half-way by a failure: the
-// incomplete file is removed rather than left looking like a result.
-MatWriter::~MatWriter() {
+// A writer left without close() was abandoned half-way by a failure: its
+// temporary file goes, and whatever was at the path stays.
+MatWriter::~MatWriter() { abandon(); }
+
+void MatWriter::abandon() noexcept {
     if (file_ != nullptr) {
         Mat_Close(file_);
-        std::remove(path_.c_str());
+        file_ = nullptr;
     }
+    target_.discard();
 }
 
 void MatWriter::fail(const std::string& what) {
     if (file_ != nullptr) {
         Mat_Close(file_);
         file_ = nullptr;
-        std::remove(path_.c_str());  // no half-written file is left behind
     }
-    throw CommandError("cannot write " + what + " to " + path_);
+    target_.fail("cannot write " + what);
 }
 
 void MatWriter::writeVar(matvar_t* var) {
     if (file_ == nullptr) throw CommandError("the MAT file " + path_ + " is already closed");
-    if (Mat_VarWrite(file_, var, MAT_COMPRESSION_NONE) != 0) fail(std::string("variable ") + var->name);
+    pollInterrupt();  // a stop between variables abandons the file (the destructor removes it)
+    if (Mat_VarWrite(file_, var, MAT_COMPRESSION_NONE) != 0) fail(std::string("the variable ") + var->name);
+    ++variables_;
 }
 
 void MatWriter::writeStruct(const std::string& name, std::vector<MatVarPtr> fields) {
@@ -130,13 +137,55 @@ void MatWriter::writeColumn(const std::string& name, const RealColumn& column) {
 }
 
 void MatWriter::close() {
-    if (file_ == nullptr) return;
+    if (file_ == nullptr) target_.fail("the file was closed already");
     const int status = Mat_Close(file_);
     file_ = nullptr;
-    if (status != 0) {
-        std::remove(path_.c_str());
-        throw CommandError("cannot finish the MAT file " + path_);
+    if (status != 0) target_.fail("the MAT-file library could not finish it");
+    // The library does not report every failed write (a full disk, a
+    // file-size limit), so the file is read back: its elements must follow
+    // each other to its very end, one per variable written.
+    const std::string problem = checkMatLayout(target_.temporaryPath(), variables_);
+    if (!problem.empty()) target_.fail(problem);
+    target_.commit();
+}
+
+std::string checkMatLayout(const std::string& path, std::size_t variables) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return "it cannot be read back";
+    std::fseek(file, 0, SEEK_END);
+    const long end = std::ftell(file);
+    unsigned char header[128];
+    std::fseek(file, 0, SEEK_SET);
+    std::string problem;
+    if (end < 128 || std::fread(header, 1, sizeof header, file) != sizeof header) {
+        problem = "its header is incomplete";
+    } else if (header[126] != 'I' || header[127] != 'M') {
+        problem = "its header is not a MAT-file header of this machine";
+    } else {
+        std::size_t count = 0;
+        long offset = 128;
+        while (offset < end) {
+            std::uint32_t tag[2];
+            std::fseek(file, offset, SEEK_SET);
+            if (end - offset < 8 || std::fread(tag, sizeof tag[0], 2, file) != 2) {
+                problem = "it ends inside a variable's header";
+                break;
+            }
+            const long length = static_cast<long>((static_cast<std::uint64_t>(tag[1]) + 7) / 8 * 8);
+            if (length > end - offset - 8) {
+                problem = "it ends inside variable " + std::to_string(count + 1) + " of " + std::to_string(variables) +
+                          " (is the disk full, or a file-size limit met?)";
+                break;
+            }
+            offset += 8 + length;
+            ++count;
+        }
+        if (problem.empty() && count != variables)
+            problem = "only " + std::to_string(count) + " of its " + std::to_string(variables) +
+                      " variables reached the disk (is it full, or a file-size limit met?)";
     }
+    std::fclose(file);
+    return problem;
 }
 
 }  // namespace tern::cli

@@ -11,6 +11,8 @@
 
 #include <matio.h>
 
+#include "cli/atomic_file.hpp"
+
 #include "gateway/records.hpp"
 
 namespace tern::cli {
@@ -28,9 +30,16 @@ MatVarPtr makeMatVar(const char* name, const ComplexColumn& value, Shape shape);
 MatVarPtr makeMatVar(const char* name, const RealMatrix& value, Shape shape);
 MatVarPtr makeMatVar(const char* name, const ComplexMatrix& value, Shape shape);
 
+// Checks that the uncompressed MAT file at `path` is whole: a 128-byte
+// header, then `variables` elements whose lengths run exactly to the end of
+// the file. Returns what is wrong, empty when nothing is.
+std::string checkMatLayout(const std::string& path, std::size_t variables);
+
 class MatWriter {
 public:
-    // Creates (or replaces) the file; CommandError when it cannot.
+    // Starts the file: it is written to a temporary file beside `path` and
+    // takes the place of any file there only at close(). CommandError when
+    // it cannot be created.
     explicit MatWriter(std::string path);
     ~MatWriter();
     MatWriter(const MatWriter&) = delete;
@@ -50,9 +59,14 @@ public:
     // Stores a plain real column (N-by-1, possibly 0-by-1) as variable `name`.
     void writeColumn(const std::string& name, const RealColumn& column);
 
-    // Finishes the file; CommandError when it could not be written. A writer
-    // destroyed before close() removes its incomplete file.
+    // Finishes the file: closes it, checks that every variable is there in
+    // full, flushes it to the disk and renames it into place. CommandError
+    // when any of it fails; then nothing is left at the path. A writer
+    // destroyed before close() removes its temporary file.
     void close();
+
+    // Leaves the file unwritten: the temporary file is removed.
+    void abandon() noexcept;
 
 private:
     void writeStruct(const std::string& name, std::vector<MatVarPtr> fields);
@@ -60,7 +74,9 @@ private:
     void fail(const std::string& what);
 
     std::string path_;
+    AtomicFile target_;
     mat_t* file_ = nullptr;
+    std::size_t variables_ = 0;  // written so far
 };
 
 }  // namespace tern::cli

@@ -4,6 +4,7 @@
 
 #include "channel/ternFade.hpp"
 #include "cli/params.hpp"
+#include "cli/progress.hpp"
 
 namespace tern::cli {
 
@@ -61,7 +62,7 @@ RunReport makeReport(const ChainInputs& inputs, const Milstd& milstd, const Chai
     return r;
 }
 
-RunOutcome runAndReport(const ChainInputs& in, const Milstd& milstd, const StageTime& setup) {
+RunOutcome runAndReport(const ChainInputs& in, const Milstd& milstd, const StageTime& setup, StageProgress* progress) {
     Mt19937Source random;
     const DecoderChoice both{true, true};
     RunOutcome outcome{runChain(milstd, in, random, both), {}};
@@ -70,6 +71,7 @@ RunOutcome runAndReport(const ChainInputs& in, const Milstd& milstd, const Stage
     Reception reference;
     const bool fading = in.varWatterson.model != kAwgn;
     if (fading) {
+        if (progress != nullptr) progress->stage("reference");
         const FadeOut noisy = addNoise(run.shape.out, in.varWatterson.EsNodB, in.varWatterson.seed, random);
         reference = receive(noisy.AwgnOut, milstd, in.varShapping, nullptr, both,
                             softNoiseVariance(in.varWatterson.EsNodB));

@@ -42,7 +42,12 @@ struct RunOutcome {
     ChainRun run;
     RunReport report;
 };
-RunOutcome runAndReport(const ChainInputs& inputs, const Milstd& milstd, const StageTime& setup);
+class StageProgress;
+// Runs the chain with both decoders and, on a fading condition, the same
+// shaped burst through noise alone for reference; `progress` (may be null)
+// is told of the reference stage.
+RunOutcome runAndReport(const ChainInputs& inputs, const Milstd& milstd, const StageTime& setup,
+                        StageProgress* progress = nullptr);
 
 std::string reportText(const RunReport& report);
 nlohmann::json reportJson(const RunReport& report);

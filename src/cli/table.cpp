@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <set>
 #include <sstream>
 
+#include "cli/atomic_file.hpp"
 #include "cli/inputs.hpp"
 
 namespace tern::cli {
@@ -218,12 +220,7 @@ SweepTable readCsvFile(const std::string& path) {
     return table;
 }
 
-void writeTextFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) throw CommandError("cannot write " + path);
-}
+void writeTextFile(const std::string& path, const std::string& text) { writeFileAtomically(path, text); }
 
 std::string formatTable(const SweepTable& table) {
     std::string text;
@@ -266,6 +263,8 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
     for (std::size_t t = 0; t < tables.size(); ++t) {
         const std::string which = "table " + std::to_string(t + 1);
         const std::string* status = findMeta(tables[t].meta, "status");
+        if (status != nullptr && *status == "partial")
+            throw UsageError(which + " is a merge with shards missing; merge the shard tables themselves");
         if (status == nullptr || *status != "complete")
             throw UsageError(which + " is from an interrupted sweep; run that shard again");
         const std::string* stop = findMeta(tables[t].meta, "stop");
@@ -335,8 +334,12 @@ void drawPlot(const SweepTable& table, const std::string& pngPath) {
     }
     if (hi <= lo) hi = lo + 1;
 
+    // gnuplot draws into the temporary file, which takes the place of the
+    // PNG file only once it is whole.
+    AtomicFile target(pngPath);
+    target.handOver();
     std::string quoted;  // gnuplot single-quoted string: a quote is written twice
-    for (char c : pngPath) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    for (char c : target.temporaryPath()) quoted += c == '\'' ? std::string("''") : std::string(1, c);
 
     std::string script =
         "set terminal pngcairo size 800,560 font ',10'\n"
@@ -373,20 +376,33 @@ void drawPlot(const SweepTable& table, const std::string& pngPath) {
               "theory(x) with lines dashtype 2 lw 2 lc rgb 'black' title 'uncoded QPSK, hard decisions: Q(√(Es/N0))'\n";
 
     // A plot tool that exits early must not end the program through SIGPIPE.
+    // Its standard output goes nowhere: the picture goes to the file only.
     const auto previous = std::signal(SIGPIPE, SIG_IGN);
-    FILE* pipe = popen("gnuplot", "w");
+    FILE* pipe = popen("gnuplot >/dev/null", "w");
     if (pipe == nullptr) {
         std::signal(SIGPIPE, previous);
-        throw CommandError("cannot start gnuplot");
+        target.fail("cannot start gnuplot");
     }
-    std::fwrite(script.data(), 1, script.size(), pipe);
+    const bool sent = std::fwrite(script.data(), 1, script.size(), pipe) == script.size();
     const int status = pclose(pipe);
     std::signal(SIGPIPE, previous);
     if (status != 0) {
         if (WIFEXITED(status) && WEXITSTATUS(status) == 127)
-            throw CommandError("gnuplot was not found; install it (Debian package gnuplot-nox) to draw " + pngPath);
-        throw CommandError("gnuplot could not draw " + pngPath);
+            target.fail("gnuplot was not found; install it (Debian package gnuplot-nox) to draw the plot");
+        target.fail("gnuplot could not draw the plot");
     }
+    if (!sent) target.fail("the plot script could not be handed to gnuplot");
+    if (!isWholePng(target.temporaryPath())) target.fail("gnuplot left an incomplete PNG picture");
+    target.commit();
+}
+
+bool isWholePng(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    static const std::string signature("\x89PNG\r\n\x1a\n", 8);
+    static const std::string end("\0\0\0\0IEND\xae\x42\x60\x82", 12);
+    return bytes.size() >= signature.size() + end.size() && bytes.compare(0, signature.size(), signature) == 0 &&
+           bytes.compare(bytes.size() - end.size(), end.size(), end) == 0;
 }
 
 }  // namespace tern::cli

@@ -67,7 +67,8 @@ void setMeta(Metadata& meta, const std::string& key, const std::string& value);
 
 std::string tableToCsv(const SweepTable& table);
 SweepTable readCsvFile(const std::string& path);  // UsageError when malformed
-void writeTextFile(const std::string& path, const std::string& text);  // CommandError when it cannot
+// Writes through an AtomicFile: whole or not at all; CommandError when it cannot.
+void writeTextFile(const std::string& path, const std::string& text);
 
 // Aligned text for the terminal.
 std::string formatTable(const SweepTable& table);
@@ -80,6 +81,11 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
 
 // Draws log BER against Es/N0 with gnuplot: one line per channel condition
 // and measure with its confidence bars, the uncoded QPSK reference dashed.
+// The picture is drawn into a temporary file and renamed into place once
+// gnuplot has finished and the file is a whole PNG; CommandError otherwise.
 void drawPlot(const SweepTable& table, const std::string& pngPath);
+
+// Whether the file is a PNG picture from its signature to its end chunk.
+bool isWholePng(const std::string& path);
 
 }  // namespace tern::cli

@@ -11,6 +11,10 @@ std::string num(double v) {
     std::snprintf(buf, sizeof buf, "%.17g", v);
     return buf;
 }
+// An array of more elements than the limit: "Coder:MATLAB:pmaxsize".
+[[noreturn]] void raiseTooLarge(const char* what) {
+    raiseRunTime(id::PMaxSize, std::string("Too many elements (more than 2147483647, the largest array) for ") + what + ".");
+}
 }  // namespace
 
 void requireWhole(double v, const char* what) {
@@ -41,22 +45,23 @@ std::size_t toIndex(double v, std::size_t size, const char* array) {
 
 std::size_t wholeCount(double v, const char* what) {
     if (!isWhole(v)) raiseRunTime(id::NonIntegerInput, std::string("Expected a whole number for ") + what + ", got " + num(v) + ".");
-    if (v < 0) raiseRunTime(id::IndexOutOfBounds, std::string("The count ") + what + " is negative (" + num(v) + ").");
+    if (v < 0) raiseRunTime(id::IndexOutOfBounds, std::string("Expected a count of 0 or more for ") + what + ", got " + num(v) + ".");
     if (v > kMaxElements)
-        raiseRunTime(id::PMaxSize, std::string("The count ") + what + " (" + num(v) + ") exceeds the largest array of 2147483647 elements.");
+        raiseRunTime(id::PMaxSize, std::string("Expected a count of at most 2147483647 (the largest array) for ") + what + ", got " +
+                                       num(v) + ".");
     return static_cast<std::size_t>(v);
 }
 
 std::size_t checkedProduct(std::size_t a, std::size_t b, const char* what) {
     const auto limit = static_cast<std::size_t>(kMaxElements);
     if (a != 0 && b > limit / a)
-        raiseRunTime(id::PMaxSize, std::string("The array ") + what + " would exceed the largest array of 2147483647 elements.");
+        raiseTooLarge(what);
     return a * b;
 }
 
 void requireAllocatable(std::size_t n, const char* what) {
     if (n > static_cast<std::size_t>(kMaxElements))
-        raiseRunTime(id::PMaxSize, std::string("The array ") + what + " would exceed the largest array of 2147483647 elements.");
+        raiseTooLarge(what);
 }
 
 void raiseOutOfMemory(const char* stage) {

@@ -330,7 +330,7 @@ std::size_t Mt19937Source::normalsFromBlock(double* out, std::size_t n) {
 }
 
 void Mt19937Source::normal(double* out, std::size_t rows, std::size_t cols) {
-    std::size_t n = checkedProduct(rows, cols, "of normal draws");
+    std::size_t n = checkedProduct(rows, cols, "the normal draws");
     if (n > 0 && hasSpare_) {
         *out++ = spare_;
         hasSpare_ = false;

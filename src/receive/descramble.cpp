@@ -20,7 +20,7 @@ BlockView viewBlocks(std::size_t count, double dataLength) {
     if (view.rows > limit || view.blocks > limit)
         raiseRunTime(id::ReshapeEmptyLimit, "Cannot arrange " + std::to_string(count) + " symbols into blocks of " +
                                                 std::to_string(view.rows) + " (milstd.dataLength).");
-    if (checkedProduct(view.rows, view.blocks, "of blocks") != count)
+    if (checkedProduct(view.rows, view.blocks, "the blocks") != count)
         raiseRunTime(id::ReshapeNotSameNumel, "The blocks of milstd.dataLength symbols do not hold the " +
                                                   std::to_string(count) + " input symbols.");
     return view;

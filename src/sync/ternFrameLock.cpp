@@ -3,6 +3,7 @@
 // symbol-spaced samples from that start and the first 512 preamble symbols;
 // the best score wins, ties to the earliest start.
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "gateway/checks.hpp"
@@ -36,10 +37,22 @@ void checkWindows(std::size_t length, double samplesPerSymbol, std::size_t candi
     if (candidates == 0) return;
     const double span = static_cast<double>(kTrainingLength - 1) * samplesPerSymbol;
     if (isWhole(samplesPerSymbol)) {
-        if (static_cast<double>(candidates) + span <= static_cast<double>(length)) return;
+        const double needed = static_cast<double>(candidates) + span;
+        if (needed <= static_cast<double>(length)) return;
         const double lastFittingStart = static_cast<double>(length) - span;
         const double firstBad = lastFittingStart >= 1.0 ? lastFittingStart + 1.0 : 1.0;
-        checkWindow(firstBad, samplesPerSymbol, length);
+        try {
+            checkWindow(firstBad, samplesPerSymbol, length);
+        } catch (const Failure& f) {
+            // The bounds failure, and what the search needs: 512 candidate
+            // starts and a 512-symbol window behind the last of them.
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          " The preamble search needs at least 1023 * varShapping.oversamplingFactor = %.17g samples, "
+                          "got %zu.",
+                          needed, length);
+            raiseRunTime(f.identifier(), f.message() + text);
+        }
         return;  // not reached: that window has an index past the end
     }
     for (std::size_t k = 1; k <= candidates; ++k) checkWindow(static_cast<double>(k), samplesPerSymbol, length);

@@ -82,8 +82,13 @@ TEST(Options, RefusedValuesGiveTheChainsOwnMessageAndStatus2) {
          "(varmilstd.M) também deverá ser 1.\n"},
         {{"run", "--constraint-length", "8"},
          "ERRO! Constraint Length do codificador deve ser 7 ou 9 (varmilstd.codLength).\n"},
-        {{"run", "--channel", "Moderado"}, "ERRO! Tipo de canal Watterson invalido.\n"},
-        {{"sweep", "--channel", "awgn,pessimo"}, "ERRO! Tipo de canal Watterson invalido.\n"},
+        // The channel's own text, then the names the command line takes.
+        {{"run", "--channel", "Moderado"},
+         "ERRO! Tipo de canal Watterson invalido.\n"
+         "tern: the channel conditions are bom, moderado, ruim, muito_ruim and awgn (noise only)\n"},
+        {{"sweep", "--channel", "awgn,pessimo"},
+         "ERRO! Tipo de canal Watterson invalido.\n"
+         "tern: the channel conditions are bom, moderado, ruim, muito_ruim and awgn (noise only)\n"},
         {{"run", "--oversampling", "4"},
          "ERRO! Superamostragem incompativel com o atraso entre raios Watterson desejado.\n"},
         {{"sweep", "--channel", "bom", "--oversampling", "3"},

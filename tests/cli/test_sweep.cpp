@@ -256,10 +256,19 @@ TEST(Sweep, ShardsMergeIntoTheOneMachineTable) {
     EXPECT_EQ(w.measures, (std::vector<std::string>{"soft", "coded"}));
     EXPECT_EQ(w.points.at(0).extra.at(0).bits, 5u * 4352u);
 
-    // A missing shard is merged, and said so.
-    const Outcome partial = tern({"merge", shards[0], shards[1]});
+    // A missing shard is refused, unless asked for; then it is merged, said
+    // so, and the table is marked partial.
+    const std::string partialCsv = scratch("merged_partial.csv");
+    const Outcome refused = tern({"merge", shards[0], shards[1], "--csv", partialCsv});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("shards missing from the merge: 3 of 3"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("--allow-partial"), std::string::npos) << refused.err;
+    const Outcome partial = tern({"merge", shards[0], shards[1], "--allow-partial", "--csv", partialCsv});
     EXPECT_EQ(partial.status, 0);
     EXPECT_NE(partial.err.find("shards missing from the merge: 3 of 3"), std::string::npos) << partial.err;
+    EXPECT_EQ(*findMeta(readCsvFile(partialCsv).meta, "status"), "partial");
+    EXPECT_EQ(*findMeta(readCsvFile(partialCsv).meta, "shard"), "1+2/3");
+    EXPECT_EQ(tern({"merge", partialCsv, shards[2]}).status, 2);  // a partial table is no shard
     // Tables that do not belong together are refused.
     EXPECT_EQ(tern({"merge", shards[0], shards[0]}).status, 2);
     EXPECT_EQ(tern({"merge", shards[0], whole}).status, 2);

@@ -269,6 +269,20 @@ TEST(Checks, IndexSizeAndProductGuards) {
     EXPECT_EQ(idOf([] { toSize(3e9, "n"); }), id::PMaxSize);
     EXPECT_EQ(idOf([] { checkedProduct(1u << 20, 1u << 20, "m"); }), id::PMaxSize);
     EXPECT_EQ(checkedProduct(0, SIZE_MAX, "m"), 0u);
+    // The messages read as sentences around the name the caller gives.
+    auto messageOf = [](auto&& fn) {
+        try {
+            fn();
+        } catch (const Failure& f) {
+            return f.message();
+        }
+        return std::string("none");
+    };
+    EXPECT_EQ(messageOf([] { checkedProduct(1u << 20, 1u << 20, "the coded blocks"); }),
+              "Too many elements (more than 2147483647, the largest array) for the coded blocks.");
+    EXPECT_EQ(messageOf([] { requireAllocatable(std::size_t{1} << 40, "the payload"); }),
+              "Too many elements (more than 2147483647, the largest array) for the payload.");
+    EXPECT_EQ(messageOf([] { wholeCount(-2, "milstd.repFactor"); }), "Expected a count of 0 or more for milstd.repFactor, got -2.");
 }
 
 }  // namespace

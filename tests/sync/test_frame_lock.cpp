@@ -264,5 +264,14 @@ TEST(FrameLock, StopsOnInterrupt) {
     EXPECT_EQ(f.identifier(), id::Interrupted);
 }
 
+TEST(FrameLock, ShortStreamFailureNamesTheMinimumLength) {
+    const Milstd m = recordWithPreamble(randomPsk(512, 1));
+    const Failure f = failureOf([&] { ternFrameLock(randomPsk(100, 2), m, shaping(5)); });
+    EXPECT_EQ(f.identifier(), id::IndexOutOfBounds);
+    EXPECT_EQ(f.message(),
+              "Index 101 is out of bounds for dados_sincro_in (valid range 1 to 100). The preamble search needs at least "
+              "1023 * varShapping.oversamplingFactor = 5115 samples, got 100.");
+}
+
 }  // namespace
 }  // namespace tern

@@ -548,3 +548,29 @@ TEST(TernSend, MalformedFieldsNeverEscapeTheChecks) {
 
 }  // namespace
 }  // namespace tern
+
+namespace tern {
+namespace {
+
+// The failures of the payload length and of the generator polynomials read
+// as sentences that name the value and the field.
+TEST(TernSend, LengthAndPolynomialMessagesNameWhatIsWrong) {
+    const Milstd m = ternSetup(VarMilstd{"ultrashort", 1, 0, 9, 7, 1, 1});
+    Mt19937Source src(1);
+    const Failure empty = test_support::failureOf([&] { ternSend(m, 0, 1, src); });
+    EXPECT_EQ(empty.identifier(), id::ReshapeEmptyLimit);
+    EXPECT_EQ(empty.message(), "Cannot arrange the payload into 3264 rows (milstd.inputBitsPerInter): it is empty.");
+    const Failure large = test_support::failureOf([&] { ternSend(m, 1e9, 1, src); });
+    EXPECT_EQ(large.identifier(), id::PMaxSize);
+    EXPECT_EQ(large.message(), "Expected a count of at most 2147483647 (the largest array) for the payload length "
+                               "milstd.inputBitsPerInter*nframe, got 3264000000000.");
+    Milstd zero = m;
+    zero.genPolinomials = {0, 0};
+    const Failure digits = test_support::failureOf([&] { ternSend(zero, 1, 1, src); });
+    EXPECT_EQ(digits.identifier(), id::NonIntegerInput);
+    EXPECT_EQ(digits.message().rfind("Element 0 of milstd.genPolinomials has no whole digit count", 0), 0u)
+        << digits.message();
+}
+
+}  // namespace
+}  // namespace tern
