@@ -6,6 +6,7 @@
 #include <malloc.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -315,7 +316,8 @@ struct SweepCommand {
         std::function<void(double)> progress;
         if (progressWanted(err))
             progress = [&err](double fraction) {
-                const int width = 40, filled = static_cast<int>(fraction * width);
+                constexpr std::size_t width = 40;
+                const auto filled = static_cast<std::size_t>(std::clamp(fraction, 0.0, 1.0) * double{width});
                 err << "\r  sweep [" << std::string(filled, '#') << std::string(width - filled, '.') << "] "
                     << static_cast<int>(fraction * 100) << "%" << std::flush;
             };

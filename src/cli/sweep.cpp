@@ -201,7 +201,7 @@ std::vector<double> parseEsnoList(const std::string& text) {
             if (step == 0 || (last - first) / step < 0)
                 throw UsageError("--esno: the range \"" + item + "\" never reaches its end");
             const double count = std::floor((last - first) / step + 1e-9) + 1;
-            if (values.size() + count > 10000) throw UsageError("--esno: more than 10000 points");
+            if (static_cast<double>(values.size()) + count > 10000) throw UsageError("--esno: more than 10000 points");
             for (double i = 0; i < count; ++i) values.push_back(std::round((first + i * step) * 1e9) / 1e9);
         } else {
             throw UsageError("--esno: \"" + item + "\" is neither a value nor start:step:stop");

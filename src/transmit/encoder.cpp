@@ -178,7 +178,7 @@ PuncturedEncoder::PuncturedEncoder(const RealMatrix& g, std::size_t repeats, con
         for (std::size_t r = 0; r < p_; ++r)
             for (std::uint32_t c : taps_[r]) single[c] |= std::uint64_t{1} << r;
         table_.assign(std::size_t{1} << k_, 0);
-        for (std::size_t s = 1; s < table_.size(); ++s) table_[s] = table_[s & (s - 1)] ^ single[std::countr_zero(s)];
+        for (std::size_t s = 1; s < table_.size(); ++s) table_[s] = table_[s & (s - 1)] ^ single[static_cast<std::size_t>(std::countr_zero(s))];
     }
 
     // One lookup per mask period: a window of K − 1 + L/P' bits (bit 0 the
