@@ -259,6 +259,41 @@ TEST(PathGains, FastSinusoidsShorterSpansAndTheDefinition) {
     for (const Complex& v : g) EXPECT_TRUE(std::isnan(v.real()));
 }
 
+// The gain kernel of every instruction set this machine runs gives the
+// portable kernel's bits: for every span the series takes, for the
+// definition, for counts that end inside a lane group, and through the whole
+// channel.
+TEST(PathGains, EveryKernelGivesThePortableBits) {
+    const std::string original = watterson::gainKernelName();
+    Mt19937Source src;
+    src.seed(21);
+    const watterson::Path base = watterson::drawPath(src);
+    const ComplexColumn x = ramp(3001);
+    const VarWatterson condition{"muito_ruim", 12, 5};
+    ASSERT_TRUE(watterson::selectGainKernel("portable"));
+    const FadeOut reference = ternFade(x, condition, shaping(4), src);
+    for (const double speedUp : {1.0, 300.0, 3000.0, 1e6}) {
+        watterson::Path path = base;
+        for (double& c : path.c) c *= speedUp;
+        const watterson::GainGenerator gains(path, 5.0, 1 / 19200.0);
+        ASSERT_TRUE(watterson::selectGainKernel("portable"));
+        std::vector<Complex> want(4099);
+        gains.block(0, want.size(), want.data());
+        for (const char* kernel : {"avx2+fma"}) {
+            if (!watterson::selectGainKernel(kernel)) continue;
+            std::vector<Complex> got(want.size());
+            gains.block(0, got.size(), got.data());
+            EXPECT_EQ(got, want) << kernel << " speed-up " << speedUp;
+            const FadeOut faded = ternFade(x, condition, shaping(4), src);
+            EXPECT_EQ(faded.AwgnOut, reference.AwgnOut) << kernel;
+            EXPECT_EQ(faded.raios.data, reference.raios.data) << kernel;
+        }
+    }
+    EXPECT_FALSE(watterson::selectGainKernel("sse9"));
+    EXPECT_TRUE(watterson::selectGainKernel(original));
+    EXPECT_STREQ(watterson::gainKernelName(), original.c_str());
+}
+
 // Over many seeds: each path's mean power, the noise power and the Gaussian
 // Doppler autocorrelation exp(-2*pi^2*sigma^2*tau^2), sigma = ED/2.
 TEST(TernFadeStatistics, PowerNoiseAndDopplerSpectrum) {
