@@ -7,15 +7,6 @@
 #include "gateway/dispatch.hpp"
 #include "gateway/interrupt.hpp"
 
-// Products and sums are never fused into one multiply-add, so every vector
-// kernel gives the same bits as the portable one and a sweep split across
-// machines with different instruction sets counts the same errors.
-#if defined(__clang__)
-#pragma STDC FP_CONTRACT OFF
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
-
 namespace tern::watterson {
 
 namespace {

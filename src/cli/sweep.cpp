@@ -243,7 +243,9 @@ Shard parseShard(const std::string& text) {
 Metadata describePlan(const SweepPlan& plan, bool interrupted) {
     const VarMilstd& c = plan.inputs.varmilstd;
     const VarShapping& s = plan.inputs.varShapping;
-    Metadata meta{{"mode", c.modointer},
+    Metadata meta{{"version", buildVersion()},
+                  {"fp", floatingPointMode()},
+                  {"mode", c.modointer},
                   {"constraint_length", number(c.codLength)},
                   {"tlc", number(c.N_tlc)},
                   {"fixed", number(c.N_fixa)},

@@ -1,11 +1,3 @@
-// The stream must be the same to the last bit on every build: x1*x1 + x2*x2
-// must not be fused into one multiply-add where the processor has one.
-#if defined(__clang__)
-#pragma STDC FP_CONTRACT OFF
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
-
 #include "gateway/random.hpp"
 
 #include <algorithm>
@@ -136,7 +128,7 @@ void polarPortable(const double* x1, const double* x2, const double* r2, const d
     polarValues(x1 + k, x2 + k, r2 + k, lg + k, n - k, out + 2 * k);
 }
 // Eight candidates at a time: the same operations as gatherFrom (no fused
-// multiply-add: this file forbids contraction), the accepted ones packed to
+// multiply-add: the build forbids contraction), the accepted ones packed to
 // the front of a register and stored whole at the next free place (so up to
 // seven values past the gathered ones are scratch: the arrays have room).
 // Compressing in a register and storing it whole is much faster on some

@@ -5,14 +5,6 @@
 
 #include "gateway/dispatch.hpp"
 
-// Products and sums are rounded one by one (no fused multiply-add), so the
-// vector kernels below agree bit for bit with the portable one.
-#if defined(__clang__)
-#pragma STDC FP_CONTRACT OFF
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
-
 namespace tern {
 
 namespace {
@@ -25,7 +17,7 @@ namespace {
 // is fixed per instruction set (the fastest measured): with AVX2 and AVX-512
 // the sums of 16 windows stay in vector registers for the whole pass; the
 // portable kernel sums 64 windows at a time in memory. The
-// file is compiled without contraction of products and sums, so every
+// build never contracts products and sums (-ffp-contract=off), so every
 // instruction set gives the same bits.
 template <std::size_t W>
 [[gnu::always_inline]] inline void accumulateWindows(const Complex* s, std::size_t step, const CentredTraining& training,
