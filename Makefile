@@ -1,5 +1,6 @@
 # Front door: `make run` builds and runs the whole chain on its default;
-# `make test` builds and runs every test suite.
+# `make test` builds and runs every test suite. CMAKE_FLAGS goes to every
+# configure step (CI passes -DTERN_WERROR=ON: warnings fail the build).
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
@@ -27,7 +28,7 @@ test: test-deps build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 asan-test: test-deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTERN_SANITIZE=ON -DTERN_MEX=ON -DTERN_BENCH=OFF
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTERN_SANITIZE=ON -DTERN_MEX=ON -DTERN_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -LE slow
 

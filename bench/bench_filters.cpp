@@ -85,8 +85,8 @@ void BM_liquidInterp(benchmark::State& state) {
     const auto symbols = toFloat(qpskSymbols());
     std::vector<std::complex<float>> out(symbols.size() * 5);
     for (auto _ : state) {
-        firinterp_crcf q = firinterp_crcf_create_prototype(LIQUID_FIRFILT_RRC, 5, 6, kRolloff, 0);
-        firinterp_crcf_execute_block(q, const_cast<std::complex<float>*>(symbols.data()), symbols.size(), out.data());
+        firinterp_crcf q = firinterp_crcf_create_prototype(LIQUID_FIRFILT_RRC, 5, 6, static_cast<float>(kRolloff), 0);
+        firinterp_crcf_execute_block(q, const_cast<std::complex<float>*>(symbols.data()), static_cast<unsigned>(symbols.size()), out.data());
         firinterp_crcf_destroy(q);
         benchmark::DoNotOptimize(out.data());
     }
@@ -100,8 +100,8 @@ void BM_liquidFilter(benchmark::State& state) {
     const std::vector<float> taps(shaped.filter.begin(), shaped.filter.end());
     std::vector<std::complex<float>> out(input.size());
     for (auto _ : state) {
-        firfilt_crcf q = firfilt_crcf_create(const_cast<float*>(taps.data()), taps.size());
-        firfilt_crcf_execute_block(q, const_cast<std::complex<float>*>(input.data()), input.size(), out.data());
+        firfilt_crcf q = firfilt_crcf_create(const_cast<float*>(taps.data()), static_cast<unsigned>(taps.size()));
+        firfilt_crcf_execute_block(q, const_cast<std::complex<float>*>(input.data()), static_cast<unsigned>(input.size()), out.data());
         firfilt_crcf_destroy(q);
         benchmark::DoNotOptimize(out.data());
     }

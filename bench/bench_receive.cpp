@@ -47,7 +47,7 @@ void BM_SplitLong(benchmark::State& state) {
     const Milstd m = longRecord();
     const ComplexColumn s = noisySymbols(4608 + 272 + kFrames * 2448);
     for (auto _ : state) benchmark::DoNotOptimize(ternSplit(s, m));
-    state.SetItemsProcessed(state.iterations() * s.size());
+    state.SetItemsProcessed(state.iterations() * static_cast<benchmark::IterationCount>(s.size()));
 }
 BENCHMARK(BM_SplitLong)->Unit(benchmark::kMillisecond);
 
@@ -55,7 +55,7 @@ void BM_DetectLong(benchmark::State& state) {
     const Milstd m = longRecord();
     const ComplexColumn s = noisySymbols(kFrames * 2176);
     for (auto _ : state) benchmark::DoNotOptimize(ternDetect(s, m));
-    state.SetItemsProcessed(state.iterations() * s.size());
+    state.SetItemsProcessed(state.iterations() * static_cast<benchmark::IterationCount>(s.size()));
 }
 BENCHMARK(BM_DetectLong)->Unit(benchmark::kMillisecond);
 
@@ -64,7 +64,7 @@ void BM_NearestPointsQpsk(benchmark::State& state) {
     const ComplexColumn s = noisySymbols(kFrames * 2176);
     const ReferencePoints points = phaseShiftPoints(2);
     for (auto _ : state) benchmark::DoNotOptimize(nearestPoints(s, points));
-    state.SetItemsProcessed(state.iterations() * s.size());
+    state.SetItemsProcessed(state.iterations() * static_cast<benchmark::IterationCount>(s.size()));
 }
 BENCHMARK(BM_NearestPointsQpsk)->Unit(benchmark::kMillisecond);
 
@@ -77,10 +77,10 @@ void BM_DetectLong256Points(benchmark::State& state) {
     m.constellation.resize(256);
     for (auto& c : m.constellation) c = Complex(u(gen), u(gen));
     m.demapper.resize(256);
-    for (int v = 0; v < 256; ++v) m.demapper[v] = v;
+    for (std::size_t v = 0; v < 256; ++v) m.demapper[v] = static_cast<double>(v);
     const ComplexColumn s = noisySymbols(kFrames * 2176);
     for (auto _ : state) benchmark::DoNotOptimize(ternDetect(s, m));
-    state.SetItemsProcessed(state.iterations() * s.size());
+    state.SetItemsProcessed(state.iterations() * static_cast<benchmark::IterationCount>(s.size()));
 }
 BENCHMARK(BM_DetectLong256Points)->Unit(benchmark::kMillisecond);
 
@@ -89,7 +89,7 @@ void BM_UnweaveLong(benchmark::State& state) {
     RealColumn bits(kInterLength);
     for (std::size_t i = 0; i < bits.size(); ++i) bits[i] = static_cast<double>(i % 2);
     for (auto _ : state) benchmark::DoNotOptimize(ternUnweave(bits, m));
-    state.SetItemsProcessed(state.iterations() * bits.size());
+    state.SetItemsProcessed(state.iterations() * static_cast<benchmark::IterationCount>(bits.size()));
 }
 BENCHMARK(BM_UnweaveLong)->Unit(benchmark::kMillisecond);
 
@@ -104,7 +104,7 @@ void BM_UnweaveMedium(benchmark::State& state) {
     RealColumn bits(length);
     for (std::size_t i = 0; i < bits.size(); ++i) bits[i] = static_cast<double>(i % 2);
     for (auto _ : state) benchmark::DoNotOptimize(ternUnweave(bits, m));
-    state.SetItemsProcessed(state.iterations() * bits.size());
+    state.SetItemsProcessed(state.iterations() * static_cast<benchmark::IterationCount>(bits.size()));
 }
 BENCHMARK(BM_UnweaveMedium)->Unit(benchmark::kMillisecond);
 

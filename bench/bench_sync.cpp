@@ -43,7 +43,7 @@ void BM_FrameLock(benchmark::State& state, const char* kernel) {
     for (std::size_t i = 0; i < 512; ++i) s[700 + kNs * i] += 4.0 * m.preambleFrame[i];
     const VarShapping v{0.25, 3, static_cast<double>(kNs)};
     for (auto _ : state) benchmark::DoNotOptimize(ternFrameLock(s, m, v));
-    state.SetItemsProcessed(state.iterations() * 512 * kNs);
+    state.SetItemsProcessed(state.iterations() * static_cast<benchmark::IterationCount>(512 * kNs));
 }
 BENCHMARK_CAPTURE(BM_FrameLock, avx512f, "avx512f")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_FrameLock, avx2, "avx2")->Unit(benchmark::kMillisecond);
@@ -55,7 +55,7 @@ void BM_TimingLongBurst(benchmark::State& state) {
     const ComplexColumn s = noisyStream(symbols * kNs + 4 * 3 * kNs, 3);
     const VarShapping v{0.25, 3, static_cast<double>(kNs)};
     for (auto _ : state) benchmark::DoNotOptimize(ternTiming(s, 31, v));
-    state.SetItemsProcessed(state.iterations() * symbols);
+    state.SetItemsProcessed(state.iterations() * static_cast<benchmark::IterationCount>(symbols));
 }
 BENCHMARK(BM_TimingLongBurst)->Unit(benchmark::kMillisecond);
 

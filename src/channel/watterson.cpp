@@ -4,17 +4,9 @@
 #include <cmath>
 
 #include "gateway/checks.hpp"
+#include "gateway/dispatch.hpp"
 #include "gateway/failure.hpp"
 #include "gateway/interrupt.hpp"
-
-// Products and sums are never fused into one multiply-add, so every vector
-// kernel gives the same bits as the portable one and a sweep split across
-// machines with different instruction sets counts the same errors.
-#if defined(__clang__)
-#pragma STDC FP_CONTRACT OFF
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
 
 namespace tern::watterson {
 
@@ -112,18 +104,20 @@ void gainsPortable(const GainTables& t, std::size_t first, std::size_t count, Co
     gainsOf(t, first, count, out);
 }
 
-#if defined(__GNUC__) && defined(__x86_64__)
+#ifdef TERN_X86_KERNELS
 [[gnu::target("avx2,fma")]] void gainsAvx2(const GainTables& t, std::size_t first, std::size_t count, Complex* out) {
     gainsOf(t, first, count, out);
 }
 #endif
 
-Kernel chooseKernel() {
-#if defined(__GNUC__) && defined(__x86_64__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return gainsAvx2;
+dispatch::KernelTable<Kernel>& gainKernels() {
+    static dispatch::KernelTable<Kernel> table({
+#ifdef TERN_X86_KERNELS
+        {"avx2+fma", dispatch::avx2Fma, gainsAvx2},
 #endif
-    return gainsPortable;
+        {"portable", dispatch::portable, gainsPortable},
+    });
+    return table;
 }
 
 // The longest span (a power of two from 2 to kBlock) whose expansion meets
@@ -155,6 +149,10 @@ void chooseExpansion(GainTables& t) {
 }
 
 }  // namespace
+
+const char* gainKernelName() { return gainKernels().name(); }
+
+bool selectGainKernel(const std::string& name) { return gainKernels().select(name); }
 
 std::size_t pathDelay(double fs, double RER) {
     const double Ts = 1.0 / fs;
@@ -204,8 +202,7 @@ GainGenerator::GainGenerator(const Path& path, double ED, double Ts) {
 }
 
 void GainGenerator::block(std::size_t first, std::size_t count, Complex* out) const {
-    static const Kernel kernel = chooseKernel();
-    kernel(tables_, first, count, out);
+    gainKernels().fn()(tables_, first, count, out);
 }
 
 void pathGains(const Path& path, double ED, double Ts, std::size_t count, Complex* out) {

@@ -87,6 +87,14 @@ private:
     GainTables tables_;
 };
 
+// Name of the instruction set the gains are evaluated with: the widest this
+// machine supports ("avx2+fma" or "portable") unless selectGainKernel chose
+// another. Every kernel gives the same bits; selectGainKernel returns false
+// (and changes nothing) for a kernel the machine cannot run. For tests and
+// benchmarks.
+const char* gainKernelName();
+bool selectGainKernel(const std::string& name);
+
 // The gains of samples 0 .. count - 1, written to out.
 void pathGains(const Path& path, double ED, double Ts, std::size_t count, Complex* out);
 

@@ -201,7 +201,7 @@ std::vector<double> parseEsnoList(const std::string& text) {
             if (step == 0 || (last - first) / step < 0)
                 throw UsageError("--esno: the range \"" + item + "\" never reaches its end");
             const double count = std::floor((last - first) / step + 1e-9) + 1;
-            if (values.size() + count > 10000) throw UsageError("--esno: more than 10000 points");
+            if (static_cast<double>(values.size()) + count > 10000) throw UsageError("--esno: more than 10000 points");
             for (double i = 0; i < count; ++i) values.push_back(std::round((first + i * step) * 1e9) / 1e9);
         } else {
             throw UsageError("--esno: \"" + item + "\" is neither a value nor start:step:stop");
@@ -242,10 +242,10 @@ Shard parseShard(const std::string& text) {
 
 std::function<void(double)> progressBar(std::ostream& err) {
     return [&err](double fraction) {
-        const int width = 40, filled = static_cast<int>(fraction * width);
-        err << "\r  sweep [" << std::string(static_cast<std::size_t>(filled), '#')
-            << std::string(static_cast<std::size_t>(width - filled), '.') << "] " << static_cast<int>(fraction * 100)
-            << "%" << std::flush;
+        constexpr std::size_t width = 40;
+        const auto filled = static_cast<std::size_t>(std::clamp(fraction, 0.0, 1.0) * double{width});
+        err << "\r  sweep [" << std::string(filled, '#') << std::string(width - filled, '.') << "] "
+            << static_cast<int>(fraction * 100) << "%" << std::flush;
     };
 }
 
@@ -254,7 +254,9 @@ void clearProgressBar(std::ostream& err) { err << "\r" << std::string(60, ' ') <
 Metadata describePlan(const SweepPlan& plan, bool interrupted) {
     const VarMilstd& c = plan.inputs.varmilstd;
     const VarShapping& s = plan.inputs.varShapping;
-    Metadata meta{{"mode", c.modointer},
+    Metadata meta{{"version", buildVersion()},
+                  {"fp", floatingPointMode()},
+                  {"mode", c.modointer},
                   {"constraint_length", number(c.codLength)},
                   {"tlc", number(c.N_tlc)},
                   {"fixed", number(c.N_fixa)},

@@ -87,6 +87,16 @@ std::string decoderOf(const SweepTable& table) {
     return decoder != nullptr ? *decoder : "none";
 }
 
+// The build that made a table, as its description names it.
+std::string buildOf(const SweepTable& table) {
+    std::string build;
+    for (const char* key : {"version", "fp"}) {
+        const std::string* value = findMeta(table.meta, key);
+        build.append(build.empty() ? "" : " ").append(key).append("=").append(value != nullptr ? *value : "(none)");
+    }
+    return build;
+}
+
 // "K/N" of a shard field.
 std::pair<std::uint64_t, std::uint64_t> parseShard(const std::string& text, const std::string& where) {
     const auto slash = text.find('/');
@@ -136,6 +146,20 @@ std::vector<std::string> measuresOf(const std::vector<std::string>& decoders) {
     std::vector<std::string> measures = decoders;
     measures.push_back("coded");
     return measures;
+}
+
+#ifndef TERN_VERSION
+#error "TERN_VERSION (the project's version) is set by src/cli/CMakeLists.txt"
+#endif
+
+const char* buildVersion() { return TERN_VERSION; }
+
+const char* floatingPointMode() {
+#ifdef TERN_NATIVE_BUILD
+    return "strict-no-contract+native";
+#else
+    return "strict-no-contract";
+#endif
 }
 
 const std::string* findMeta(const Metadata& meta, const std::string& key) {
@@ -270,6 +294,9 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
         const std::string* stop = findMeta(tables[t].meta, "stop");
         if (stop == nullptr || stop->rfind("bursts:", 0) != 0)
             throw UsageError(which + " was stopped by error counts; only sweeps with a fixed --bursts can be merged");
+        if (buildOf(tables[t]) != buildOf(tables.front()))
+            throw UsageError(which + " was made by a build with " + buildOf(tables[t]) + ", table 1 by one with " +
+                             buildOf(tables.front()) + "; tables whose bits may differ cannot be merged");
         if (decoderOf(tables[t]) != decoderOf(tables.front()) || tables[t].measures != tables.front().measures)
             throw UsageError(which + " was made with --decoder " + decoderOf(tables[t]) + ", table 1 with --decoder " +
                              decoderOf(tables.front()) + "; tables of different decoders cannot be merged");

@@ -62,6 +62,14 @@ Interval wilsonInterval(std::uint64_t errors, std::uint64_t n);
 // Q(sqrt(Es/N0)) = erfc(sqrt(Es/N0 / 2)) / 2.
 double qpskTheory(double esnoDb);
 
+// What decides the bits that a sweep counts, written first in every table's
+// description: the project's version ("version=") and the floating-point
+// mode of the build ("fp=": "strict-no-contract", every product and sum
+// rounded on its own, with "+native" for a build tuned with -march=native).
+// `tern merge` refuses tables that differ in either.
+const char* buildVersion();
+const char* floatingPointMode();
+
 const std::string* findMeta(const Metadata& meta, const std::string& key);
 void setMeta(Metadata& meta, const std::string& key, const std::string& value);
 
@@ -75,8 +83,8 @@ std::string formatTable(const SweepTable& table);
 
 // Adds the counts of shard tables of one sweep; `notes` receives a line for
 // every shard that is missing. UsageError when the tables do not belong
-// together (other decoders, other configuration, shard given twice,
-// interrupted shard).
+// together (other build version or floating-point mode, other decoders,
+// other configuration, shard given twice, interrupted shard).
 SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::string>& notes);
 
 // Draws log BER against Es/N0 with gnuplot: one line per channel condition

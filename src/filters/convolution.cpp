@@ -3,16 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "gateway/dispatch.hpp"
 #include "gateway/interrupt.hpp"
-
-// Products and sums are never fused into one multiply-add, so every vector
-// kernel gives the same bits as the portable one and a sweep split across
-// machines with different instruction sets counts the same errors.
-#if defined(__clang__)
-#pragma STDC FP_CONTRACT OFF
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
 
 namespace tern::conv {
 
@@ -50,8 +42,7 @@ void correlatePortable(const double* xs, const double* hr, std::size_t K, std::s
     correlateLanes<8>(xs, hr, K, outputs, out, stride);
 }
 
-#if defined(__GNUC__) && defined(__x86_64__)
-#define TERN_DISPATCH 1
+#ifdef TERN_X86_KERNELS
 [[gnu::target("avx2,fma")]] void correlateAvx2(const double* xs, const double* hr, std::size_t K, std::size_t outputs,
                                                 Complex* out, std::size_t stride) {
     correlateLanes<16>(xs, hr, K, outputs, out, stride);
@@ -62,46 +53,27 @@ void correlatePortable(const double* xs, const double* hr, std::size_t K, std::s
 }
 #endif
 
-struct Choice {
-    Kernel kernel;
-    const char* name;
-};
-
-// The kernels this machine can run, fastest first.
-std::vector<Choice> supportedKernels() {
-    std::vector<Choice> kernels;
-#ifdef TERN_DISPATCH
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f")) kernels.push_back({correlateAvx512, "avx512f"});
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) kernels.push_back({correlateAvx2, "avx2+fma"});
+dispatch::KernelTable<Kernel>& kernels() {
+    static dispatch::KernelTable<Kernel> table({
+#ifdef TERN_X86_KERNELS
+        {"avx512f", dispatch::avx512f, correlateAvx512},
+        {"avx2+fma", dispatch::avx2Fma, correlateAvx2},
 #endif
-    kernels.push_back({correlatePortable, "portable"});
-    return kernels;
-}
-
-Choice& kernelChoice() {
-    static Choice choice = supportedKernels().front();
-    return choice;
+        {"portable", dispatch::portable, correlatePortable},
+    });
+    return table;
 }
 
 }  // namespace
 
-const char* kernelName() { return kernelChoice().name; }
+const char* kernelName() { return kernels().name(); }
 
-bool selectKernel(const std::string& name) {
-    for (const Choice& c : supportedKernels()) {
-        if (name == c.name) {
-            kernelChoice() = c;
-            return true;
-        }
-    }
-    return false;
-}
+bool selectKernel(const std::string& name) { return kernels().select(name); }
 
 void upsampledConvolution(const Complex* x, std::size_t n, const double* taps, std::size_t count, std::size_t factor,
                           Complex* out) {
     if (n == 0 || count == 0) return;
-    const Kernel kernel = kernelChoice().kernel;
+    const Kernel kernel = kernels().fn();
 
     // Phase r takes taps r, r + factor, r + 2*factor, ...; stored reversed so
     // that the kernel walks the input forwards.

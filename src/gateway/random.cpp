@@ -1,11 +1,3 @@
-// The stream must be the same to the last bit on every build: x1*x1 + x2*x2
-// must not be fused into one multiply-add where the processor has one.
-#if defined(__clang__)
-#pragma STDC FP_CONTRACT OFF
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
-
 #include "gateway/random.hpp"
 
 #include <algorithm>
@@ -13,9 +5,10 @@
 #include <vector>
 
 #include "gateway/checks.hpp"
+#include "gateway/dispatch.hpp"
 #include "gateway/failure.hpp"
 
-#if defined(__GNUC__) && defined(__x86_64__)
+#ifdef TERN_X86_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -103,7 +96,6 @@ struct Kernels {
     void (*uniforms)(const std::uint32_t*, std::size_t, double*);
     void (*polar)(const double*, const double*, const double*, const double*, std::size_t, double*);
     std::size_t (*gather)(const double*, std::size_t, double*, double*, double*, std::size_t*);
-    const char* name;
 };
 
 void twistPortable(std::uint32_t* mt) { twistWords(mt); }
@@ -112,8 +104,7 @@ void polarPortable(const double* x1, const double* x2, const double* r2, const d
     polarValues(x1, x2, r2, lg, n, out);
 }
 
-#if defined(__GNUC__) && defined(__x86_64__)
-#define TERN_RANDOM_DISPATCH 1
+#ifdef TERN_X86_KERNELS
 [[gnu::target("avx2")]] void twistAvx2(std::uint32_t* mt) { twistWords(mt); }
 [[gnu::target("avx2")]] void uniformsAvx2(const std::uint32_t* w, std::size_t n, double* out) {
     uniformsFromWords(w, n, out);
@@ -137,7 +128,7 @@ void polarPortable(const double* x1, const double* x2, const double* r2, const d
     polarValues(x1 + k, x2 + k, r2 + k, lg + k, n - k, out + 2 * k);
 }
 // Eight candidates at a time: the same operations as gatherFrom (no fused
-// multiply-add: this file forbids contraction), the accepted ones packed to
+// multiply-add: the build forbids contraction), the accepted ones packed to
 // the front of a register and stored whole at the next free place (so up to
 // seven values past the gathered ones are scratch: the arrays have room).
 // Compressing in a register and storing it whole is much faster on some
@@ -171,24 +162,19 @@ void polarPortable(const double* x1, const double* x2, const double* r2, const d
 }
 #endif
 
-// The kernel sets this machine can run, fastest first.
-std::vector<Kernels> supportedKernels() {
-    std::vector<Kernels> sets;
-#ifdef TERN_RANDOM_DISPATCH
-    __builtin_cpu_init();
-    // Every AVX-512 processor has AVX2.
-    if (__builtin_cpu_supports("avx512f"))
-        sets.push_back({twistAvx512, uniformsAvx512, polarAvx2, gatherAvx512, "avx512f"});
-    if (__builtin_cpu_supports("avx2")) sets.push_back({twistAvx2, uniformsAvx2, polarAvx2, gatherPortable, "avx2"});
+// The kernel sets, fastest first. Every AVX-512 processor has AVX2.
+dispatch::KernelTable<Kernels>& kernelTable() {
+    static dispatch::KernelTable<Kernels> table({
+#ifdef TERN_X86_KERNELS
+        {"avx512f", dispatch::avx512f, {twistAvx512, uniformsAvx512, polarAvx2, gatherAvx512}},
+        {"avx2", dispatch::avx2, {twistAvx2, uniformsAvx2, polarAvx2, gatherPortable}},
 #endif
-    sets.push_back({twistPortable, uniformsPortable, polarPortable, gatherPortable, "portable"});
-    return sets;
+        {"portable", dispatch::portable, {twistPortable, uniformsPortable, polarPortable, gatherPortable}},
+    });
+    return table;
 }
 
-Kernels& kernels() {
-    static Kernels chosen = supportedKernels().front();
-    return chosen;
-}
+const Kernels& kernels() { return kernelTable().fn(); }
 
 }  // namespace
 
@@ -202,17 +188,9 @@ struct Mt19937Source::Snapshot final : GeneratorSettings {
     explicit Snapshot(const Mt19937Source& s) : block(s.block_), used(s.used_), hasSpare(s.hasSpare_), spare(s.spare_) {}
 };
 
-const char* Mt19937Source::kernelName() { return kernels().name; }
+const char* Mt19937Source::kernelName() { return kernelTable().name(); }
 
-bool Mt19937Source::selectKernel(const std::string& name) {
-    for (const Kernels& k : supportedKernels()) {
-        if (name == k.name) {
-            kernels() = k;
-            return true;
-        }
-    }
-    return false;
-}
+bool Mt19937Source::selectKernel(const std::string& name) { return kernelTable().select(name); }
 
 std::uint32_t toSeed(double seed) {
     if (!(std::isfinite(seed) && seed == std::floor(seed) && seed >= 0 && seed <= 4294967295.0))

@@ -3,13 +3,7 @@
 #include <cmath>
 #include <vector>
 
-// Products and sums are rounded one by one (no fused multiply-add), so the
-// vector kernels below agree bit for bit with the portable one.
-#if defined(__clang__)
-#pragma STDC FP_CONTRACT OFF
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
+#include "gateway/dispatch.hpp"
 
 namespace tern {
 
@@ -23,7 +17,7 @@ namespace {
 // is fixed per instruction set (the fastest measured): with AVX2 and AVX-512
 // the sums of 16 windows stay in vector registers for the whole pass; the
 // portable kernel sums 64 windows at a time in memory. The
-// file is compiled without contraction of products and sums, so every
+// build never contracts products and sums (-ffp-contract=off), so every
 // instruction set gives the same bits.
 template <std::size_t W>
 [[gnu::always_inline]] inline void accumulateWindows(const Complex* s, std::size_t step, const CentredTraining& training,
@@ -84,8 +78,7 @@ void accumulatePortable(const Complex* first, std::size_t count, std::size_t ste
     accumulateAll<64>(first, count, step, training, coef);
 }
 
-#if defined(__GNUC__) && defined(__x86_64__)
-#define TERN_CORR_DISPATCH 1
+#ifdef TERN_X86_KERNELS
 [[gnu::target("avx2")]] void accumulateAvx2(const Complex* first, std::size_t count, std::size_t step,
                                             const CentredTraining& training, Complex* coef) {
     accumulateAll<16>(first, count, step, training, coef);
@@ -96,26 +89,15 @@ void accumulatePortable(const Complex* first, std::size_t count, std::size_t ste
 }
 #endif
 
-struct GroupChoice {
-    GroupKernel kernel;
-    const char* name;
-};
-
-// The kernels this machine can run, widest first.
-std::vector<GroupChoice> supportedGroupKernels() {
-    std::vector<GroupChoice> kernels;
-#ifdef TERN_CORR_DISPATCH
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f")) kernels.push_back({accumulateAvx512, "avx512f"});
-    if (__builtin_cpu_supports("avx2")) kernels.push_back({accumulateAvx2, "avx2"});
+dispatch::KernelTable<GroupKernel>& groupKernels() {
+    static dispatch::KernelTable<GroupKernel> table({
+#ifdef TERN_X86_KERNELS
+        {"avx512f", dispatch::avx512f, accumulateAvx512},
+        {"avx2", dispatch::avx2, accumulateAvx2},
 #endif
-    kernels.push_back({accumulatePortable, "portable"});
-    return kernels;
-}
-
-GroupChoice& groupChoice() {
-    static GroupChoice choice = supportedGroupKernels().front();
-    return choice;
+        {"portable", dispatch::portable, accumulatePortable},
+    });
+    return table;
 }
 
 }  // namespace
@@ -156,20 +138,12 @@ Complex clipCoefficient(Complex coef) {
 
 void corrPearsonGroup(const Complex* first, std::size_t count, std::size_t step, const CentredTraining& training,
                       Complex* coef) {
-    groupChoice().kernel(first, count, step, training, coef);
+    groupKernels().fn()(first, count, step, training, coef);
 }
 
-const char* corrKernelName() { return groupChoice().name; }
+const char* corrKernelName() { return groupKernels().name(); }
 
-bool selectCorrKernel(const std::string& name) {
-    for (const GroupChoice& c : supportedGroupKernels()) {
-        if (name == c.name) {
-            groupChoice() = c;
-            return true;
-        }
-    }
-    return false;
-}
+bool selectCorrKernel(const std::string& name) { return groupKernels().select(name); }
 
 Complex corrPearson(const Complex* window, std::size_t step, const CentredTraining& training) {
     Complex coef;

@@ -22,7 +22,7 @@ VarShapping shaping(double Ns) { return VarShapping{0.35, 6, Ns}; }
 
 ComplexColumn ramp(std::size_t n) {
     ComplexColumn x(n);
-    for (std::size_t k = 0; k < n; ++k) x[k] = Complex(std::cos(0.01 * k), std::sin(0.03 * k) + 0.5);
+    for (std::size_t k = 0; k < n; ++k) x[k] = Complex(std::cos(0.01 * static_cast<double>(k)), std::sin(0.03 * static_cast<double>(k)) + 0.5);
     return x;
 }
 
@@ -37,7 +37,7 @@ std::vector<double> normals(Mt19937Source& src, std::size_t n) {
 Complex directGain(const std::vector<double>& abc, double ED, double fs, std::size_t j) {
     const double Ts = 1.0 / fs, k = 0.5005932648504533;
     Complex g = 0;
-    for (int i = 0; i < 20; ++i) {
+    for (std::size_t i = 0; i < 20; ++i) {
         const double f = (ED * 0.5) * abc[40 + i];
         const double phi = f * (2 * kPi * (static_cast<double>(j) * Ts));
         g += Complex(std::cos(phi), std::sin(phi)) * 0.22360679774997896 * Complex(k * abc[i], k * abc[20 + i]);
@@ -137,7 +137,7 @@ TEST(TernFade, SameSeedSameOutputAndGeneratorRestored) {
 // on either side of the delay (d = 96) and of the 2048-sample pieces the
 // outputs are produced in.
 TEST(TernFade, MatchesTheDefinitionDrawForDraw) {
-    for (const std::size_t L : {1, 95, 96, 97, 1952, 2048, 2049, 2100, 4191}) {
+    for (const std::size_t L : {1u, 95u, 96u, 97u, 1952u, 2048u, 2049u, 2100u, 4191u}) {
         const ComplexColumn x = ramp(L);
         const double EsNodB = 4, Ns = 5, fs = 96000;
         const std::size_t d = 96;
@@ -207,7 +207,7 @@ TEST(PathGains, StayOnTheExactSumOverLongSignals) {
         std::vector<Complex> g(1'000'003);
         watterson::pathGains(path, 5.0, 1.0 / fs, g.size(), g.data());
         double worst = 0;
-        for (std::size_t j = 0; j < g.size(); j += (j % 512 < 8 || j % 512 > 500) ? 1 : 97)
+        for (std::size_t j = 0; j < g.size(); j += (j % 512 < 8 || j % 512 > 500) ? 1u : 97u)
             worst = std::max(worst, std::abs(g[j] - directGain(abc, 5.0, fs, j)));
         for (std::size_t j = g.size() - 20; j < g.size(); ++j) worst = std::max(worst, std::abs(g[j] - directGain(abc, 5.0, fs, j)));
         EXPECT_LT(worst, 1e-12) << fs;
@@ -259,6 +259,41 @@ TEST(PathGains, FastSinusoidsShorterSpansAndTheDefinition) {
     for (const Complex& v : g) EXPECT_TRUE(std::isnan(v.real()));
 }
 
+// The gain kernel of every instruction set this machine runs gives the
+// portable kernel's bits: for every span the series takes, for the
+// definition, for counts that end inside a lane group, and through the whole
+// channel.
+TEST(PathGains, EveryKernelGivesThePortableBits) {
+    const std::string original = watterson::gainKernelName();
+    Mt19937Source src;
+    src.seed(21);
+    const watterson::Path base = watterson::drawPath(src);
+    const ComplexColumn x = ramp(3001);
+    const VarWatterson condition{"muito_ruim", 12, 5};
+    ASSERT_TRUE(watterson::selectGainKernel("portable"));
+    const FadeOut reference = ternFade(x, condition, shaping(4), src);
+    for (const double speedUp : {1.0, 300.0, 3000.0, 1e6}) {
+        watterson::Path path = base;
+        for (double& c : path.c) c *= speedUp;
+        const watterson::GainGenerator gains(path, 5.0, 1 / 19200.0);
+        ASSERT_TRUE(watterson::selectGainKernel("portable"));
+        std::vector<Complex> want(4099);
+        gains.block(0, want.size(), want.data());
+        for (const char* kernel : {"avx2+fma"}) {
+            if (!watterson::selectGainKernel(kernel)) continue;
+            std::vector<Complex> got(want.size());
+            gains.block(0, got.size(), got.data());
+            EXPECT_EQ(got, want) << kernel << " speed-up " << speedUp;
+            const FadeOut faded = ternFade(x, condition, shaping(4), src);
+            EXPECT_EQ(faded.AwgnOut, reference.AwgnOut) << kernel;
+            EXPECT_EQ(faded.raios.data, reference.raios.data) << kernel;
+        }
+    }
+    EXPECT_FALSE(watterson::selectGainKernel("sse9"));
+    EXPECT_TRUE(watterson::selectGainKernel(original));
+    EXPECT_STREQ(watterson::gainKernelName(), original.c_str());
+}
+
 // Over many seeds: each path's mean power, the noise power and the Gaussian
 // Doppler autocorrelation exp(-2*pi^2*sigma^2*tau^2), sigma = ED/2.
 TEST(TernFadeStatistics, PowerNoiseAndDopplerSpectrum) {
@@ -278,19 +313,19 @@ TEST(TernFadeStatistics, PowerNoiseAndDopplerSpectrum) {
     EXPECT_NEAR(corr[0].real() / n, kPathPower, 0.06 * kPathPower);
     const double sigma = 5.0 / 2;
     for (std::size_t i = 1; i < std::size(lags); ++i) {
-        const double tau = lags[i] / 19200.0;
+        const double tau = static_cast<double>(lags[i]) / 19200.0;
         const Complex r = corr[i] / n / kPathPower;
         EXPECT_NEAR(r.real(), std::exp(-2 * kPi * kPi * sigma * sigma * tau * tau), 0.07) << "tau " << tau;
         EXPECT_NEAR(r.imag(), 0.0, 0.07) << "tau " << tau;
     }
-    EXPECT_NEAR(noisePower / noiseCount, std::pow(10.0, -0.3), 0.02 * std::pow(10.0, -0.3));
+    EXPECT_NEAR(noisePower / static_cast<double>(noiseCount), std::pow(10.0, -0.3), 0.02 * std::pow(10.0, -0.3));
 
     // EsNodB 0: unit mean power per complex sample.
     Mt19937Source src;
     const FadeOut unit = ternFade(ComplexColumn(200000), VarWatterson{"ruim", 0, 8}, shaping(5), src);
     double power = 0;
     for (const Complex& v : unit.noise) power += std::norm(v);
-    EXPECT_NEAR(power / unit.noise.size(), 1.0, 0.015);
+    EXPECT_NEAR(power / static_cast<double>(unit.noise.size()), 1.0, 0.015);
 }
 
 }  // namespace

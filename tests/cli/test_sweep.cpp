@@ -292,6 +292,43 @@ TEST(Sweep, ShardsMergeIntoTheOneMachineTable) {
     EXPECT_EQ(tern({"merge", stopped}).status, 2);
 }
 
+// The description names what decides the bits (version and floating-point
+// mode) first; shards of builds that differ there are refused, and said why.
+TEST(Sweep, TablesOfOtherBuildsAreRefused) {
+    const auto shard = [](const char* k) {
+        const std::string csv = scratch(std::string("build_shard") + k + ".csv");
+        EXPECT_EQ(tern(sweepArgs({"--esno", "6", "--bursts", "2", "--shard", std::string(k) + "/2", "--csv", csv})).status,
+                  0);
+        return csv;
+    };
+    const std::string first = shard("1"), second = shard("2");
+    const std::string text = slurp(second);
+    const std::string build = std::string("# tern sweep version=") + buildVersion() + " fp=" + floatingPointMode() + " ";
+    ASSERT_EQ(text.rfind(build, 0), 0u) << text;
+#ifdef TERN_NATIVE_BUILD
+    EXPECT_STREQ(floatingPointMode(), "strict-no-contract+native");
+#else
+    EXPECT_STREQ(floatingPointMode(), "strict-no-contract");
+#endif
+    ASSERT_EQ(tern({"merge", first, second}).status, 0);
+
+    struct Other {
+        std::string from, to;
+    };
+    const Other others[] = {{std::string("fp=") + floatingPointMode(), "fp=other"},
+                            {std::string("version=") + buildVersion(), "version=0.0.1"}};
+    for (const Other& other : others) {
+        std::string changed = text;
+        changed.replace(changed.find(other.from + " "), other.from.size(), other.to);
+        const std::string csv = scratch("build_other.csv");
+        writeTextFile(csv, changed);
+        const Outcome o = tern({"merge", first, csv});
+        EXPECT_EQ(o.status, 2) << other.to;
+        EXPECT_NE(o.err.find("table 2 was made by a build with"), std::string::npos) << o.err;
+        EXPECT_NE(o.err.find(other.to), std::string::npos) << o.err;
+    }
+}
+
 TEST(Sweep, InterruptKeepsThePartialTable) {
     installInterruptQuery();
     ChainInputs in = defaultInputs();

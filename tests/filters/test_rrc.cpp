@@ -31,7 +31,7 @@ TEST(RrcFir, TapCountAndSamplingInstants) {
     const RealColumn h = rrc_fir(0.35, 6, 5);
     ASSERT_EQ(h.size(), 61u);
     for (std::size_t n = 0; n < h.size(); ++n) {
-        const double t = n / 5.0 - 6;
+        const double t = static_cast<double>(n) / 5.0 - 6;
         if (n == 30) {
             EXPECT_NEAR(h[n], 1 - 0.35 + 4 * 0.35 / kPi, 1e-15);
         } else {
@@ -85,7 +85,7 @@ TEST(RrcFir, NoCentreTapForHalfSymbolDelay) {
     const RealColumn h = rrc_fir(0.35, 0.5, 3);
     ASSERT_EQ(h.size(), 4u);
     const double t[] = {-0.5, -1.0 / 6, 1.0 / 6, 0.5};
-    for (int k = 0; k < 4; ++k) EXPECT_NEAR(h[k], textbookRrc(0.35, t[k]), 1e-14);
+    for (std::size_t k = 0; k < 4; ++k) EXPECT_NEAR(h[k], textbookRrc(0.35, t[k]), 1e-14);
     EXPECT_LT(h[1], 1 - 0.35 + 4 * 0.35 / kPi);
 }
 

@@ -197,7 +197,7 @@ TEST(TernMatch, ShapeThenMatchGivesRaisedCosineSamples) {
     auto r = [&](long lag) {
         double acc = 0;
         for (long i = 0; i < static_cast<long>(N); ++i)
-            if (i + lag >= 0 && i + lag < static_cast<long>(N)) acc += s.filter[i] * s.filter[i + lag];
+            if (i + lag >= 0 && i + lag < static_cast<long>(N)) acc += s.filter[static_cast<std::size_t>(i)] * s.filter[static_cast<std::size_t>(i + lag)];
         return acc;
     };
     EXPECT_NEAR(r(0), 1.0, 1e-14);

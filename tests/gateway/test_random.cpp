@@ -225,7 +225,7 @@ TEST_P(BlockwiseDraws, StateDependsOnlyOnThePosition) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, BlockwiseDraws, ::testing::Values("portable", "avx2", "avx512f"),
-                         [](const auto& info) { return std::string(info.param); });
+                         [](const auto& test) { return std::string(test.param); });
 
 TEST(Mt19937Source, KernelChoiceAndEmptyOrOversizedRequests) {
     const std::string before = Mt19937Source::kernelName();

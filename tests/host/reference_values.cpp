@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
         for (int frame = 0; frame < 3; ++frame) {
             for (std::size_t k = 0; k < static_cast<std::size_t>(milstd.dataLength); ++k)
                 burst.push_back(milstd.constellation[static_cast<std::size_t>(random.nextUniform() *
-                                                                             milstd.constellation.size())]);
+                                                                             static_cast<double>(milstd.constellation.size()))]);
             burst.insert(burst.end(), milstd.probeFrame.begin(), milstd.probeFrame.end());
         }
         file.write("burst", burst, Shape::Column);

@@ -288,7 +288,7 @@ TEST(DecodeMaximumLikelihood, StateForcedViterbiOnShortBlocks) {
         const Milstd m = codeRecord(c.polynomials, c.mask, 1, c.n, static_cast<double>(generatorTapMatrix(c.polynomials).cols));
         Tally tally;
         for (int trial = 0; trial < 40; ++trial) {
-            const RealColumn payload = randomBits(c.n, engine());
+            const RealColumn payload = randomBits(c.n, static_cast<unsigned>(engine()));
             const RealColumn sent = encodeBlocks(payload, m);
             const RealColumn soft = noisy(sent, c.sigma, engine);
             tally.add(soft, sent, payload, stateForcedDecode(soft, m), ternDecode(soft, m).DecodOut, m);

@@ -43,7 +43,7 @@ TEST(Descramble, EveryScramblerValueRotatesAsItsOwnRotation) {
     const RealColumn scrambler = {0, 1, 2, 3, 4, 5, 6, 7, 8, -1, 2.5, -0.0, NAN, 1e9, 7.000000000000001, -INFINITY};
     const std::size_t rows = scrambler.size();
     ComplexColumn symbols(2 * rows);
-    for (std::size_t k = 0; k < symbols.size(); ++k) symbols[k] = Complex(0.3 + 0.1 * k, -0.7 + 0.05 * k);
+    for (std::size_t k = 0; k < symbols.size(); ++k) symbols[k] = Complex(0.3 + 0.1 * static_cast<double>(k), -0.7 + 0.05 * static_cast<double>(k));
     const ComplexColumn out = descramblePhase(symbols, BlockView{rows, 2}, scrambler);
     for (std::size_t k = 0; k < symbols.size(); ++k) {
         const Complex r = descramblingRotation(scrambler[k % rows]);

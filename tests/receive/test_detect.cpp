@@ -85,7 +85,7 @@ TEST(Detect, NanAndTieRules) {
     c.bitsToSym = 4;
     c.constellation = {Complex(-1, 0), Complex(1, 0), Complex(0, 2), Complex(1, 0)};
     c.demapper = RealColumn(16);
-    for (int v = 0; v < 16; ++v) c.demapper[v] = v;
+    for (std::size_t v = 0; v < 16; ++v) c.demapper[v] = static_cast<double>(v);
     const DetectOut t = ternDetect({Complex(0, 0.3), Complex(1, 0), Complex(0.5, 1), Complex(NAN, NAN)}, c);
     EXPECT_EQ(t.DemodOutDemapIn, (RealColumn{0, 1, 1, 0}));
 }
@@ -138,7 +138,7 @@ TEST(Detect, PathChoiceByBitsPerSymbol) {
     m.bitsToSym = 4;
     m.scrambler = {0, 3};
     m.demapper = RealColumn(16);
-    for (int v = 0; v < 16; ++v) m.demapper[v] = 15 - v;
+    for (std::size_t v = 0; v < 16; ++v) m.demapper[v] = 15.0 - static_cast<double>(v);
     const DetectOut c = ternDetect({Complex(0.1, 0), Complex(4, 4)}, m);
     EXPECT_EQ(c.DemodOutDemapIn, (RealColumn{0, 2}));  // 1 XOR 3 = 2
     EXPECT_EQ(c.DemapOut, (RealColumn{1, 1, 1, 1, 1, 1, 0, 1}));

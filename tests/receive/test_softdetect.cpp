@@ -59,7 +59,7 @@ RealColumn directRatios(const ComplexColumn& y, const Milstd& m, double N0) {
             for (std::size_t p = 0; p < points; ++p) {
                 const auto value = static_cast<unsigned>(m.demapper[p]);
                 const unsigned bit = (value >> (n - 1 - i)) & 1;
-                best[bit] = std::min(best[bit], std::norm(z - std::polar(1.0, 2 * std::numbers::pi * static_cast<double>(p) / points)));
+                best[bit] = std::min(best[bit], std::norm(z - std::polar(1.0, 2 * std::numbers::pi * static_cast<double>(p) / static_cast<double>(points))));
             }
             out.push_back((best[1] - best[0]) / N0);
         }

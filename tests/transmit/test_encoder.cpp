@@ -195,7 +195,7 @@ TEST(Encoder, MatchesStepByStepReference) {
             for (std::size_t n : {8u, 9u, 10u, 11u, 64u, 301u, 3264u}) {
                 const RealMatrix g = generatorTapMatrix(poly);
                 if (n + 1 < g.cols) continue;
-                const RealColumn in = randomBits(n, static_cast<unsigned>(n + poly[0]));
+                const RealColumn in = randomBits(n, static_cast<unsigned>(static_cast<double>(n) + poly[0]));
                 EXPECT_EQ(convcoder_puncturing(in, g, mask), referenceEncode(in, g, mask))
                     << "poly " << poly[0] << " mask length " << mask.size() << " n " << n;
             }

@@ -291,7 +291,7 @@ TEST(TernSend, ShiftedProbeAfterFrames63And127) {
         EXPECT_EQ(shifted, frames / 64 + (frames % 64 == 63 ? 1 : 0));
         double marks = 0;
         for (double v : out.ProbeInfo) marks += v;
-        EXPECT_EQ(marks, 3 + (frames + 1) * 2.0);
+        EXPECT_EQ(marks, 3 + static_cast<double>(frames + 1) * 2.0);
         EXPECT_EQ(out.ProbeInfo.size() - static_cast<std::size_t>(marks), frames);
         EXPECT_EQ(out.MultiplexOut[5], out.ComplexPSKSymbols[0]);
         EXPECT_EQ(out.MultiplexOut[8], out.ComplexPSKSymbols[1]);
