@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: run test build deps test-deps asan-test bench clean
+.PHONY: run test build deps test-deps asan-test bench clean format format-check tidy
 
 deps:
 	@tools/install-deps.sh run
@@ -34,6 +34,20 @@ asan-test: test-deps
 
 bench: test-deps build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+
+# The tree's C++ sources, formatted by .clang-format and checked by .clang-tidy.
+SOURCES = $(shell git ls-files '*.cpp' '*.hpp' '*.h')
+
+format:
+	clang-format -i $(SOURCES)
+
+format-check: test-deps
+	clang-format --dry-run --Werror $(SOURCES)
+
+# The bugprone and performance checks of .clang-tidy over the project's own
+# sources, with the compile commands of the test build.
+tidy: test-deps build
+	git ls-files 'src/*.cpp' | xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet --warnings-as-errors='*'
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-run $(ASAN_BUILD)

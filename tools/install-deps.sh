@@ -8,7 +8,7 @@ set -euo pipefail
 
 run_pkgs=(cmake make g++ libcli11-dev libmatio-dev nlohmann-json3-dev gnuplot-nox)
 test_pkgs=(libgtest-dev libbenchmark-dev octave liboctave-dev valgrind clang libclang-rt-14-dev libliquid-dev libfec-dev
-           python3-dev pybind11-dev python3-numpy python3-pytest python3-scipy python3-pandas python3-matplotlib)
+           clang-format clang-tidy python3-dev pybind11-dev python3-numpy python3-pytest python3-scipy python3-pandas python3-matplotlib)
 
 want=("${run_pkgs[@]}")
 [ "${1:-run}" = "test" ] && want+=("${test_pkgs[@]}")

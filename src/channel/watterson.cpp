@@ -135,7 +135,7 @@ void chooseExpansion(GainTables& t) {
     }
     if (!std::isfinite(weights) || !std::isfinite(t.Ts)) return;
     for (std::size_t span = kBlock; span >= 2; span /= 2) {
-        const double phi = 2.0 * kPi * fmax * (static_cast<double>(span / 2) * t.Ts);
+        const double phi = 2.0 * kPi * fmax * (static_cast<double>(span) / 2.0 * t.Ts);
         double bound = weights;
         for (std::size_t K = 0; K <= kMaxDegree; ++K) {
             bound *= phi / static_cast<double>(K + 1);

@@ -119,6 +119,7 @@ void MatWriter::writeVar(matvar_t* var) {
 
 void MatWriter::writeStruct(const std::string& name, std::vector<MatVarPtr> fields) {
     std::vector<const char*> names;
+    names.reserve(fields.size() + 1);
     for (const auto& f : fields) names.push_back(f->name);
     names.push_back(nullptr);
     std::size_t dims[2] = {1, 1};

@@ -179,6 +179,7 @@ void checkRecord(const mxArray* value, const ValueName& name, const std::vector<
 
     const int count = mxGetNumberOfFields(value);
     std::vector<const char*> present;
+    present.reserve(static_cast<std::size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i) present.push_back(mxGetFieldNameByNumber(value, i));
     const auto contains = [](const std::vector<const char*>& list, const char* field) {
         return std::any_of(list.begin(), list.end(), [field](const char* n) { return std::strcmp(n, field) == 0; });
