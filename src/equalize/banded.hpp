@@ -14,8 +14,12 @@ namespace tern::equalize {
 
 class BandMatrix {
 public:
+    BandMatrix() = default;
     // An n-by-n Hermitian matrix of half-bandwidth b, all zero.
-    BandMatrix(std::size_t n, std::size_t b);
+    BandMatrix(std::size_t n, std::size_t b) { reset(n, b); }
+    // Makes this an n-by-n zero matrix of half-bandwidth b, keeping the
+    // memory already held when it is enough.
+    void reset(std::size_t n, std::size_t b);
 
     std::size_t size() const { return n_; }
     std::size_t band() const { return b_; }
@@ -37,12 +41,21 @@ public:
     bool factor();
     // Solves A x = rhs in place with the factor.
     void solve(ComplexColumn& rhs) const;
-    // The band of A^-1 (same layout) from the factor.
-    BandMatrix inverseBand() const;
+    // The band of A^-1 (same layout) from the factor, into Z (reset here);
+    // `scratch` holds a column-wise copy while it is formed.
+    void inverseBand(BandMatrix& Z, BandMatrix& scratch) const;
+
+    // Element (i, j), j <= i, i - j <= b, of the stored band: real and
+    // imaginary parts at re()[index(i, j)], im()[index(i, j)].
+    std::size_t index(std::size_t i, std::size_t j) const { return at(i, j); }
+    const double* re() const { return re_.data(); }
+    double* re() { return re_.data(); }
+    double* im() { return im_.data(); }
+    const double* im() const { return im_.data(); }
 
 private:
     std::size_t at(std::size_t i, std::size_t j) const { return i * (b_ + 1) + (j + b_ - i); }
-    std::size_t n_, b_;
+    std::size_t n_ = 0, b_ = 0;
     RealColumn re_, im_;
 };
 

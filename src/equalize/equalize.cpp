@@ -152,10 +152,18 @@ TapModel tapModel(const ChannelEstimate& est, const CombinedPulse& pulse) {
     return t;
 }
 
+// Memory of one frame's computation, kept from frame to frame.
+struct Workspace {
+    std::vector<Complex> h;
+    RealColumn noise;
+    ComplexColumn z;
+    BandMatrix sigma, inverse, scratch;
+};
+
 // One frame: the LMMSE estimates of its `N` symbols at burst positions
 // a .. a + N - 1, written to xe and nu.
 void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const TapModel& model, const BurstSymbols& burst,
-                   std::size_t a, std::size_t N, const Complex* xbar, const double* v, Complex* xe, double* nu) {
+                   std::size_t a, std::size_t N, const Complex* xbar, const double* v, Complex* xe, double* nu, Workspace& ws) {
     const long len = static_cast<long>(y.size());
     const long lmin = model.lags.front(), lmax = model.lags.back();
     const std::size_t T = model.lags.size();
@@ -171,8 +179,10 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
     const auto b = static_cast<std::size_t>(lmax - lmin);
 
     // Taps of every sample row, and its noise.
-    std::vector<Complex> h(M * T);
-    RealColumn noise(M);
+    std::vector<Complex>& h = ws.h;
+    h.assign(M * T, Complex(0.0, 0.0));
+    RealColumn& noise = ws.noise;
+    noise.resize(M);
     for (std::size_t i = 0; i < M; ++i) {
         const std::size_t n = static_cast<std::size_t>(nlo) + i;
         double extra = est.N0 + est.gainError[n];
@@ -185,7 +195,8 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
     }
 
     // z = y - H_known x_known - H xbar.
-    ComplexColumn z(M);
+    ComplexColumn& z = ws.z;
+    z.resize(M);
     const long first = static_cast<long>(a), last = static_cast<long>(a + N) - 1;
     for (std::size_t i = 0; i < M; ++i) {
         const long n = nlo + static_cast<long>(i);
@@ -198,18 +209,28 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
         z[i] = s;
     }
 
-    // Sigma = H diag(v) H^H + diag(noise), lower band.
-    BandMatrix sigma(M, b);
+    // Sigma = H diag(v) H^H + diag(noise), lower band: symbol k adds
+    // v_k h(n1) conj(h(n2)) at the rows n1 >= n2 its taps reach (the lags
+    // are increasing, so t1 >= t2 gives n1 >= n2).
+    BandMatrix& sigma = ws.sigma;
+    sigma.reset(M, b);
+    double* sr = sigma.re();
+    double* si = sigma.im();
+    const long Ml = static_cast<long>(M);
     for (std::size_t k = 0; k < N; ++k) {
-        const long m = first + static_cast<long>(k);
+        const long m = first + static_cast<long>(k) - nlo;
         for (std::size_t t1 = 0; t1 < T; ++t1) {
-            const long n1 = m + model.lags[t1] - nlo;
-            if (n1 < 0 || n1 >= static_cast<long>(M)) continue;
+            const long n1 = m + model.lags[t1];
+            if (n1 < 0 || n1 >= Ml) continue;
             const Complex h1 = v[k] * h[static_cast<std::size_t>(n1) * T + t1];
+            const std::size_t row = sigma.index(static_cast<std::size_t>(n1), static_cast<std::size_t>(n1));
             for (std::size_t t2 = 0; t2 <= t1; ++t2) {
-                const long n2 = m + model.lags[t2] - nlo;
+                const long n2 = m + model.lags[t2];
                 if (n2 < 0) continue;
-                sigma.add(static_cast<std::size_t>(n1), static_cast<std::size_t>(n2), mulConj(h1, h[static_cast<std::size_t>(n2) * T + t2]));
+                const Complex h2 = h[static_cast<std::size_t>(n2) * T + t2];
+                const std::size_t at = row - static_cast<std::size_t>(n1 - n2);
+                sr[at] += h1.real() * h2.real() + h1.imag() * h2.imag();
+                si[at] += h1.imag() * h2.real() - h1.real() * h2.imag();
             }
         }
     }
@@ -220,26 +241,33 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
         return;
     }
     sigma.solve(z);
-    const BandMatrix Z = sigma.inverseBand();
+    sigma.inverseBand(ws.inverse, ws.scratch);
+    const double* zr = ws.inverse.re();
+    const double* zi = ws.inverse.im();
 
+    // gamma_k = sum over t of Z(n_t, n_t) |h_t|^2 + 2 Re sum over t1 > t2 of
+    // conj(h_t1) Z(n_t1, n_t2) h_t2 (Z is Hermitian, gamma real).
     for (std::size_t k = 0; k < N; ++k) {
-        const long m = first + static_cast<long>(k);
-        Complex num(0.0, 0.0), gamma(0.0, 0.0);
+        const long m = first + static_cast<long>(k) - nlo;
+        Complex num(0.0, 0.0);
+        double g = 0;
         for (std::size_t t1 = 0; t1 < T; ++t1) {
-            const long n1 = m + model.lags[t1] - nlo;
-            if (n1 < 0 || n1 >= static_cast<long>(M)) continue;
+            const long n1 = m + model.lags[t1];
+            if (n1 < 0 || n1 >= Ml) continue;
             const Complex h1 = h[static_cast<std::size_t>(n1) * T + t1];
             num += mulConj(z[static_cast<std::size_t>(n1)], h1);
-            for (std::size_t t2 = 0; t2 < T; ++t2) {
-                const long n2 = m + model.lags[t2] - nlo;
-                if (n2 < 0 || n2 >= static_cast<long>(M)) continue;
+            const std::size_t row = ws.inverse.index(static_cast<std::size_t>(n1), static_cast<std::size_t>(n1));
+            double cr = 0, ci = 0;  // sum over t2 < t1 of Z(n1, n2) h2
+            for (std::size_t t2 = 0; t2 < t1; ++t2) {
+                const long n2 = m + model.lags[t2];
+                if (n2 < 0) continue;
                 const Complex h2 = h[static_cast<std::size_t>(n2) * T + t2];
-                const Complex zij = n1 >= n2 ? Z.get(static_cast<std::size_t>(n1), static_cast<std::size_t>(n2))
-                                             : std::conj(Z.get(static_cast<std::size_t>(n2), static_cast<std::size_t>(n1)));
-                gamma += mul(mulConj(zij, h1), h2);  // conj(h1) Z(n1, n2) h2
+                const std::size_t at = row - static_cast<std::size_t>(n1 - n2);
+                cr += zr[at] * h2.real() - zi[at] * h2.imag();
+                ci += zr[at] * h2.imag() + zi[at] * h2.real();
             }
+            g += zr[row] * norm2(h1) + 2.0 * (h1.real() * cr + h1.imag() * ci);
         }
-        const double g = gamma.real();
         if (!(g > 0) || !std::isfinite(g)) {
             xe[k] = Complex(0.0, 0.0);
             nu[k] = 1e300;
@@ -297,6 +325,7 @@ EqualizeOut ternEqualize(const ComplexColumn& SymbolsIn, const Milstd& milstd, c
         out.noise.assign(symbols, 0.0);
         ComplexColumn xbar(layout.data), xe(layout.data);
         RealColumn v(layout.data), nu(layout.data);
+        Workspace ws;
         for (std::size_t f = 0; f < layout.frames; ++f) {
             if (!skipFrames.empty() && skipFrames[f]) continue;
             pollInterrupt();
@@ -311,7 +340,7 @@ EqualizeOut ternEqualize(const ComplexColumn& SymbolsIn, const Milstd& milstd, c
                     xbar[k] = mulConj(mean, map.rotation[k]);
                 }
             }
-            equalizeFrame(SymbolsIn, estimate, model, burst, layout.dataStart(f), layout.data, xbar.data(), v.data(), xe.data(), nu.data());
+            equalizeFrame(SymbolsIn, estimate, model, burst, layout.dataStart(f), layout.data, xbar.data(), v.data(), xe.data(), nu.data(), ws);
             for (std::size_t k = 0; k < layout.data; ++k) {
                 const Complex d = mul(xe[k], map.rotation[k]);
                 out.symbols[base + k] = d;

@@ -354,25 +354,35 @@ double estimateDoppler(const std::vector<Snapshot>& snaps, double symbolRate) {
     constexpr double kBin = 256;
     constexpr std::size_t kBins = 24;
     std::vector<Complex> num(kBins);
-    RealColumn den(kBins, 0.0), count(kBins, 0.0);
+    RealColumn den(kBins, 0.0), count(kBins, 0.0), spacing(kBins, 0.0);
     for (std::size_t i = 0; i < snaps.size(); ++i)
         for (std::size_t j = i + 1; j < snaps.size(); ++j) {
-            const auto bin = static_cast<std::size_t>(std::lround((snaps[j].t - snaps[i].t) / kBin));
+            const double dn = snaps[j].t - snaps[i].t;
+            const auto bin = static_cast<std::size_t>(std::lround(dn / kBin));
             if (bin == 0 || bin >= kBins) continue;
+            spacing[bin] += dn * dn;
             for (std::size_t p = 0; p < snaps[i].g.size(); ++p) {
                 num[bin] += mulConj(snaps[j].g[p], snaps[i].g[p]);
                 den[bin] += 0.5 * (norm2(snaps[i].g[p]) + norm2(snaps[j].g[p]) - snaps[i].var[p] - snaps[j].var[p]);
             }
             count[bin] += 1;
         }
+    // Only the first decay is fitted: past it the estimates of a finite burst
+    // level off instead of falling to 0.
     double sxy = 0, sxx = 0;
     bool anyLow = false, anyHigh = false;
     for (std::size_t b = 1; b < kBins; ++b) {
         if (count[b] == 0 || !(den[b] > 0)) continue;
         const double rho = std::abs(num[b]) / den[b];
-        const double dt = static_cast<double>(b) * kBin / symbolRate;
-        if (rho >= 0.9995) { anyHigh = true; continue; }
-        if (rho <= 0.1) { anyLow = true; continue; }
+        const double dt = std::sqrt(spacing[b] / count[b]) / symbolRate;  // rms spacing of the bin's pairs
+        if (rho < 0.5) {
+            anyLow = true;
+            break;
+        }
+        if (rho >= 0.9995) {
+            anyHigh = true;
+            continue;
+        }
         const double x = 2 * kPi * kPi * dt * dt;
         sxy += count[b] * (-std::log(rho)) * x;
         sxx += count[b] * x * x;
@@ -507,8 +517,8 @@ ChannelEstimate ternEstimate(const ComplexColumn& SymbolsIn, const Milstd& milst
 }
 
 ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
-                          const ChannelEstimate& previous, const ComplexColumn& dataMean, const RealColumn& dataVar) {
-    const Checked c = validate(SymbolsIn, milstd, varShapping, previous.doppler);
+                          const ChannelEstimate& previous, const ComplexColumn& dataMean, const RealColumn& dataVar, double doppler) {
+    const Checked c = validate(SymbolsIn, milstd, varShapping, doppler);
     const std::size_t P = previous.delays.size();
     if (P == 0 || previous.gains.rows != SymbolsIn.size() || previous.gains.cols != P || !(previous.N0 > 0))
         raiseOwn("ERRO! A estimativa anterior do canal não corresponde a SymbolsIn (previous.delays, previous.gains, previous.N0).");
@@ -545,7 +555,7 @@ ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
         ChannelEstimate est;
         est.delays = previous.delays;
         est.N0 = previous.N0;
-        est.doppler = previous.doppler;
+        est.doppler = doppler > 0 ? doppler : estimateDoppler(fits.snapshots, c.symbolRate);
         interpolate(fits.snapshots, P, est.doppler, c.symbolRate, length, est);
         return est;
     });

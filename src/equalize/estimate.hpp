@@ -57,11 +57,14 @@ ChannelEstimate ternEstimate(const ComplexColumn& SymbolsIn, const Milstd& milst
 // gains are fitted again on stretches of about 128 received samples over the
 // whole burst, the data symbols taken as their soft estimates `dataMean`
 // (transmitted, scrambled symbols in demultiplexer order) with variances
-// `dataVar` (their uncertainty counts as extra noise), and interpolated as
-// ternEstimate does. N0 is kept. `dataMean` and `dataVar` hold one value per
-// data symbol of the whole frames of the burst.
+// `dataVar` (their uncertainty counts as extra noise, each sample weighted by
+// its inverse noise), and interpolated as ternEstimate does, the Doppler
+// spread estimated again from these denser snapshots unless `doppler` (Hz)
+// is given. N0 is kept. `dataMean` and `dataVar` hold one value per data
+// symbol of the whole frames of the burst.
 ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
-                          const ChannelEstimate& previous, const ComplexColumn& dataMean, const RealColumn& dataVar);
+                          const ChannelEstimate& previous, const ComplexColumn& dataMean, const RealColumn& dataVar,
+                          double doppler = 0);
 
 // The channel's own path gains in the estimate's form: from raios (L-by-2,
 // the Watterson channel's gains per sample) and the delay of the second path
