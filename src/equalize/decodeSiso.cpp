@@ -53,7 +53,8 @@ double sanitised(double v, double peak) {
     return std::isinf(v) ? std::copysign(peak, v) : v;
 }
 
-double finite(double v) { return std::fmin(std::fmax(v, -DBL_MAX), DBL_MAX); }
+// Infinite LLRs (a group whose output never changes) held at the largest finite value.
+double finite(double v) { return v > DBL_MAX ? DBL_MAX : (v < -DBL_MAX ? -DBL_MAX : v); }
 
 }  // namespace
 

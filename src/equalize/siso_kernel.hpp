@@ -34,7 +34,7 @@ namespace tern::siso {
 inline constexpr std::size_t kWarmupPerRegisterBit = 16;
 // Positions whose forward metrics are held at a time: the backward pass of
 // a chunk reads them back while they are still in cache.
-inline constexpr std::size_t kChunk = 2048;
+inline constexpr std::size_t kChunk = 1024;
 // Metrics are renormalised every kRenormInterval positions.
 inline constexpr std::size_t kRenormInterval = 8;
 
@@ -294,6 +294,7 @@ void runBlock(const SisoTrellis& st, const float* received, std::size_t n, Works
     const std::size_t rows = std::min(n, kChunk) + 1;
     ws.alpha.assign(rows * states, 0.0f);
     ws.beta.resize(2 * states);
+    // Warm-up positions wrap around the block.
     auto at = [&](std::size_t p) { return received + (p % n) * groups; };
 
     float* alpha = ws.alpha.data();
@@ -310,7 +311,7 @@ void runBlock(const SisoTrellis& st, const float* received, std::size_t n, Works
         // Row i holds alpha(start + i); row 0 came from the chunk before.
         for (std::size_t t = start; t < end; ++t) {
             float* row = alpha + (t - start + 1) * states;
-            forwardStep<V, kSymmetric, kGroups>(st, at(t), row - states, row);
+            forwardStep<V, kSymmetric, kGroups>(st, received + t * groups, row - states, row);
             if (t % kRenormInterval == kRenormInterval - 1) renormalise<V>(row, states);
         }
         float* beta = ws.beta.data();
@@ -322,7 +323,7 @@ void runBlock(const SisoTrellis& st, const float* received, std::size_t n, Works
             if (i % kRenormInterval == kRenormInterval - 1) renormalise<V>(betaNext, states);
         }
         for (std::size_t t = end; t-- > start;) {
-            backwardStep<V, kSymmetric, kGroups, true>(st, at(t), betaNext, beta, alpha + (t - start) * states, info + t, group + t * groups);
+            backwardStep<V, kSymmetric, kGroups, true>(st, received + t * groups, betaNext, beta, alpha + (t - start) * states, info + t, group + t * groups);
             std::swap(beta, betaNext);
             if (t % kRenormInterval == 0) renormalise<V>(betaNext, states);
         }
