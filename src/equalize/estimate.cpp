@@ -25,7 +25,7 @@ constexpr double kPi = 3.141592653589793;
 // Paths the search may find, and the lags it looks at on either side of the
 // locked sample.
 constexpr std::size_t kMaxPaths = 4;
-constexpr long kSearchLags = 140;
+constexpr long kSearchLags = 160;
 // The preamble and first probe are correlated in this many pieces.
 constexpr std::size_t kPreamblePieces = 8;
 // Least-squares stretches: on known segments, and over the whole burst when
@@ -135,9 +135,7 @@ RealColumn profileOf(const std::vector<ComplexColumn>& rows) {
 // in pieces, over all search lags; then every probe. The probe repeats every
 // 144 symbols, so a probe row shows a path at tau also at tau +- 144: probe
 // rows are kept to the 144 lags centred on the paths the preamble shows.
-// `centre` returns that centre.
-std::vector<ComplexColumn> segmentCorrelations(const ComplexColumn& y, const BurstLayout& layout, const BurstSymbols& burst,
-                                               long& centre) {
+std::vector<ComplexColumn> segmentCorrelations(const ComplexColumn& y, const BurstLayout& layout, const BurstSymbols& burst) {
     std::vector<ComplexColumn> rows;
     const std::size_t lead = layout.preamble + layout.probe;
     for (std::size_t i = 0; i < kPreamblePieces; ++i)
@@ -153,7 +151,7 @@ std::vector<ComplexColumn> segmentCorrelations(const ComplexColumn& y, const Bur
             hi = std::max(hi, l);
         }
     }
-    centre = (lo + hi) / 2;
+    const long centre = (lo + hi) / 2;
     const long half = static_cast<long>(layout.probe) >= 144 ? 72 : static_cast<long>(layout.probe) / 2;
     for (std::size_t k = 1; k <= layout.frames; ++k) {
         const std::size_t s0 = layout.probeStart(k);
@@ -167,7 +165,7 @@ std::vector<ComplexColumn> segmentCorrelations(const ComplexColumn& y, const Bur
 // Greedy matching pursuit of the combined pulse over the correlation rows:
 // every new path is the grid delay whose pulse, made orthogonal to the
 // pulses already chosen, captures the most energy summed over the rows.
-RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPulse& pulse, long centre, double limit) {
+RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPulse& pulse, double limit) {
     const std::size_t lags = 2 * kSearchLags + 1;
     const RealColumn profile = profileOf(rows);
     const double floor = medianOf(profile);
@@ -176,8 +174,7 @@ RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPul
     const long G = static_cast<long>(pulse.perSymbol());
     const long reach = static_cast<long>(pulse.halfSpan());
     std::vector<long> candidates;  // grid indices q, tau = q / G
-    const long from = std::max(-kSearchLags + reach, centre - 64), to = std::min(kSearchLags - reach, centre + 64);
-    for (long l = from; l <= to; ++l)
+    for (long l = -kSearchLags + reach; l <= kSearchLags - reach; ++l)
         if (profile[static_cast<std::size_t>(l + kSearchLags)] > 3.0 * floor)
             for (long q = l * G - G / 2; q <= l * G + G / 2; ++q)
                 if (candidates.empty() || candidates.back() < q) candidates.push_back(q);
@@ -347,6 +344,26 @@ std::vector<std::pair<long, long>> knownStretches(const BurstSymbols& burst, con
 
 // ---- Interpolation between snapshots ----------------------------------------
 
+// Drops the snapshots whose gains are far less certain than is usual (a
+// stretch that a path barely reaches, at the ends of the burst): more than
+// 20 times the median error variance of any path.
+void dropUnreliable(std::vector<Snapshot>& snaps) {
+    if (snaps.empty()) return;
+    const std::size_t P = snaps.front().var.size();
+    RealColumn limit(P);
+    for (std::size_t p = 0; p < P; ++p) {
+        RealColumn v;
+        for (const Snapshot& s : snaps) v.push_back(s.var[p]);
+        std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+        limit[p] = 20.0 * v[v.size() / 2];
+    }
+    std::erase_if(snaps, [&](const Snapshot& s) {
+        for (std::size_t p = 0; p < P; ++p)
+            if (!(s.var[p] <= limit[p])) return true;
+        return false;
+    });
+}
+
 // Doppler spread (Hz) from how fast the snapshot gains decorrelate: the
 // normalised correlation of snapshot pairs, binned by their distance, fitted
 // with the Gaussian spectrum's exp(-2 pi^2 sigma^2 dt^2), sigma = spread / 2.
@@ -500,9 +517,8 @@ ChannelEstimate ternEstimate(const ComplexColumn& SymbolsIn, const Milstd& milst
         const CombinedPulse pulse(varShapping);
         const BurstSymbols burst = equalize::burstSymbols(c.layout, milstd, SymbolsIn.size(), kMargin);
         ChannelEstimate est;
-        long centre = 0;
-        const std::vector<ComplexColumn> rows = segmentCorrelations(SymbolsIn, c.layout, burst, centre);
-        est.delays = searchPaths(rows, pulse, centre, static_cast<double>(c.layout.probe) - 144.0);
+        const std::vector<ComplexColumn> rows = segmentCorrelations(SymbolsIn, c.layout, burst);
+        est.delays = searchPaths(rows, pulse, static_cast<double>(c.layout.probe) - 144.0);
 
         std::vector<PathPulse> paths;
         for (double tau : est.delays) paths.push_back(equalize::pathPulse(tau, pulse, pulse.halfSpan()));
@@ -510,6 +526,7 @@ ChannelEstimate ternEstimate(const ComplexColumn& SymbolsIn, const Milstd& milst
         est.N0 = fits.freedom > 0 ? std::max(fits.residual / fits.freedom, 1e-12) : 1.0;
         for (Snapshot& s : fits.snapshots)
             for (double& v : s.var) v *= est.N0;
+        dropUnreliable(fits.snapshots);
         est.doppler = doppler > 0 ? doppler : estimateDoppler(fits.snapshots, c.symbolRate);
         interpolate(fits.snapshots, paths.size(), est.doppler, c.symbolRate, SymbolsIn.size(), est);
         return est;
@@ -551,6 +568,7 @@ ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
         for (long n = 0; n < total; n += static_cast<long>(kTrackStretch))
             stretches.emplace_back(n, std::min(total, n + static_cast<long>(kTrackStretch)));
         Fits fits = fitStretches(SymbolsIn, burst, paths, stretches, &weights);
+        dropUnreliable(fits.snapshots);
 
         ChannelEstimate est;
         est.delays = previous.delays;
