@@ -159,14 +159,19 @@ void inverseOfFactor(const double* re, const double* im, std::size_t n, std::siz
 
 }  // namespace
 
-void BandMatrix::reset(std::size_t n, std::size_t b) {
+void BandMatrix::reset(std::size_t n, std::size_t b, bool zero) {
     if (b >= 512) raiseOwn("ERRO! A banda da matriz do equalizador excede 511 (canal longo demais).");
     const std::size_t count = checkedProduct(n, b + 1, "the band matrix");
     requireAllocatable(count, "the band matrix");
     n_ = n;
     b_ = b;
-    re_.assign(count, 0.0);
-    im_.assign(count, 0.0);
+    if (zero) {
+        re_.assign(count, 0.0);
+        im_.assign(count, 0.0);
+    } else {
+        re_.resize(count);
+        im_.resize(count);
+    }
 }
 
 bool BandMatrix::factor() {
@@ -203,8 +208,8 @@ void BandMatrix::solve(ComplexColumn& x) const {
 }
 
 void BandMatrix::inverseBand(BandMatrix& Z, BandMatrix& scratch) const {
-    Z.reset(n_, b_);
-    scratch.reset(n_, b_);
+    Z.reset(n_, b_, false);  // every element of the band is written
+    scratch.reset(n_, b_, false);
     inverseOfFactor(re_.data(), im_.data(), n_, b_, Z.re_.data(), Z.im_.data(), scratch.re_.data(), scratch.im_.data());
 }
 

@@ -18,8 +18,9 @@ public:
     // An n-by-n Hermitian matrix of half-bandwidth b, all zero.
     BandMatrix(std::size_t n, std::size_t b) { reset(n, b); }
     // Makes this an n-by-n zero matrix of half-bandwidth b, keeping the
-    // memory already held when it is enough.
-    void reset(std::size_t n, std::size_t b);
+    // memory already held when it is enough (`zero` false: the elements are
+    // left as they are, for a matrix about to be overwritten).
+    void reset(std::size_t n, std::size_t b, bool zero = true);
 
     std::size_t size() const { return n_; }
     std::size_t band() const { return b_; }

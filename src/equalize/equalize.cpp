@@ -26,7 +26,7 @@ using equalize::CombinedPulse;
 using equalize::PathPulse;
 
 // Each path's pulse is kept within this many symbols of its delay.
-constexpr double kTapReach = 4.5;
+constexpr double kTapReach = 3.5;
 // Smallest prior variance of a symbol, and largest noise variance of an
 // estimate that still carries information.
 constexpr double kMinVariance = 1e-8;

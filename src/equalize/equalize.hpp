@@ -33,7 +33,7 @@ void forEachField(R& r, F&& f)
 // Per data frame: the known preamble and probe symbols that reach the
 // frame's samples are removed with the estimate, and the frame's symbols are
 // estimated from every sample they reach by the linear MMSE filter over the
-// banded channel matrix H (each path's pulse within 4.5 symbols of its delay;
+// banded channel matrix H (each path's pulse within 3.5 symbols of its delay;
 // the rest of the pulse, the gains' expected error and N0 count as noise):
 //     Sigma = H diag(v) H^H + diag(noise),  gamma_k = h_k^H Sigma^-1 h_k,
 //     xe(k) = xbar(k) + h_k^H Sigma^-1 (z - H xbar) / gamma_k,

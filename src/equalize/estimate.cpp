@@ -26,7 +26,7 @@ constexpr double kPi = 3.141592653589793;
 // locked sample.
 constexpr std::size_t kMaxPaths = 4;
 constexpr long kSearchLags = 160;
-// The preamble and first probe are correlated in this many pieces.
+// The preamble is correlated in this many pieces.
 constexpr std::size_t kPreamblePieces = 8;
 // Least-squares stretches: on known segments, and over the whole burst when
 // tracking with soft data.
@@ -131,29 +131,22 @@ RealColumn profileOf(const std::vector<ComplexColumn>& rows) {
     return profile;
 }
 
-// Correlation rows of every known piece: the preamble with the first probe
-// in pieces, over all search lags; then every probe. The probe repeats every
-// 144 symbols, so a probe row shows a path at tau also at tau +- 144: probe
-// rows are kept to the 144 lags centred on the paths the preamble shows.
-std::vector<ComplexColumn> segmentCorrelations(const ComplexColumn& y, const BurstLayout& layout, const BurstSymbols& burst) {
+RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPulse& pulse, double limit, bool refuseWide);
+
+// Correlation rows of every known piece: the preamble in pieces, over all
+// search lags; then every probe. The probe repeats every 144 symbols, so a
+// probe row shows a path at tau also at tau +- 144: probe rows are kept to
+// the 144 lags centred on the paths the preamble alone shows.
+std::vector<ComplexColumn> segmentCorrelations(const ComplexColumn& y, const BurstLayout& layout, const BurstSymbols& burst,
+                                               const CombinedPulse& pulse, double limit) {
     std::vector<ComplexColumn> rows;
-    const std::size_t lead = layout.preamble + layout.probe;
+    const std::size_t lead = layout.preamble;
     for (std::size_t i = 0; i < kPreamblePieces; ++i)
         rows.push_back(pieceCorrelation(y, burst, lead * i / kPreamblePieces, lead * (i + 1) / kPreamblePieces, -kSearchLags, kSearchLags));
-    const RealColumn profile = profileOf(rows);
-    const double floor = medianOf(profile);
-    const double peak = *std::max_element(profile.begin(), profile.end());
-    long lo = 0, hi = 0;
-    for (long l = -kSearchLags; l <= kSearchLags; ++l) {
-        const double v = profile[static_cast<std::size_t>(l + kSearchLags)];
-        if (v > 20.0 * floor && v > 1e-2 * peak) {
-            lo = std::min(lo, l);
-            hi = std::max(hi, l);
-        }
-    }
-    const long centre = (lo + hi) / 2;
+    const RealColumn seen = searchPaths(rows, pulse, limit, false);
+    const auto centre = static_cast<long>(std::lround(0.5 * (seen.front() + seen.back())));
     const long half = static_cast<long>(layout.probe) >= 144 ? 72 : static_cast<long>(layout.probe) / 2;
-    for (std::size_t k = 1; k <= layout.frames; ++k) {
+    for (std::size_t k = 0; k <= layout.frames; ++k) {
         const std::size_t s0 = layout.probeStart(k);
         if (s0 + layout.probe + static_cast<std::size_t>(kSearchLags) > y.size()) continue;
         rows.push_back(pieceCorrelation(y, burst, s0, s0 + layout.probe, std::max(-kSearchLags, centre - half),
@@ -165,7 +158,10 @@ std::vector<ComplexColumn> segmentCorrelations(const ComplexColumn& y, const Bur
 // Greedy matching pursuit of the combined pulse over the correlation rows:
 // every new path is the grid delay whose pulse, made orthogonal to the
 // pulses already chosen, captures the most energy summed over the rows.
-RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPulse& pulse, double limit) {
+// Delays farther than `limit` from a chosen one are passed over; with
+// `refuseWide`, one that would capture a tenth of the strongest path's
+// energy is refused as a channel too wide for the probe.
+RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPulse& pulse, double limit, bool refuseWide) {
     const std::size_t lags = 2 * kSearchLags + 1;
     const RealColumn profile = profileOf(rows);
     const double floor = medianOf(profile);
@@ -215,6 +211,7 @@ RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPul
             }
             energy /= e;
             if (tooWide) {
+                if (getenv("DBG") && energy > widest) fprintf(stderr, "wide cand %.2f energy %.4g\n", tau, energy);
                 widest = std::max(widest, energy);
                 continue;
             }
@@ -233,7 +230,7 @@ RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPul
         captured += best;
         if (first) strongest = best;
     }
-    if (widest > 0.1 * strongest)
+    if (refuseWide && widest > 0.1 * strongest)
         raiseOwn("ERRO! O canal tem percursos espalhados por mais de " + std::to_string(static_cast<int>(limit)) +
                  " símbolos, mais do que a sonda permite separar dos dados (milstd.probeLength - 144).");
     if (delays.empty()) delays.push_back(0.0);
@@ -517,8 +514,9 @@ ChannelEstimate ternEstimate(const ComplexColumn& SymbolsIn, const Milstd& milst
         const CombinedPulse pulse(varShapping);
         const BurstSymbols burst = equalize::burstSymbols(c.layout, milstd, SymbolsIn.size(), kMargin);
         ChannelEstimate est;
-        const std::vector<ComplexColumn> rows = segmentCorrelations(SymbolsIn, c.layout, burst);
-        est.delays = searchPaths(rows, pulse, static_cast<double>(c.layout.probe) - 144.0);
+        const double limit = static_cast<double>(c.layout.probe) - 144.0;
+        const std::vector<ComplexColumn> rows = segmentCorrelations(SymbolsIn, c.layout, burst, pulse, limit);
+        est.delays = searchPaths(rows, pulse, limit, true);
 
         std::vector<PathPulse> paths;
         for (double tau : est.delays) paths.push_back(equalize::pathPulse(tau, pulse, pulse.halfSpan()));
