@@ -102,12 +102,13 @@ void requireEstimateFits(const ChannelEstimate& e, std::size_t symbols) {
         e.gainError.size() != symbols)
         raiseOwn("ERRO! A estimativa do canal deve ter um atraso por percurso e uma linha de ganhos por símbolo de SymbolsIn "
                  "(estimate.delays, estimate.gains, estimate.gainError).");
-    if (!(e.N0 > 0) || !std::isfinite(e.N0))
+    if (!(e.N0 > 0) || !(e.N0 < 1e300))
         raiseOwn("ERRO! A variância do ruído da estimativa deve ser positiva e finita (estimate.N0).");
     requireFiniteColumn(e.delays, "estimate.delays");
     requireFiniteColumn(e.gainError, "estimate.gainError");
     for (Complex g : e.gains.data)
-        if (!finite(g)) raiseOwn("ERRO! estimate.gains contém valores que não são finitos.");
+        if (!finite(g) || std::fabs(g.real()) > 1e150 || std::fabs(g.imag()) > 1e150)
+            raiseOwn("ERRO! estimate.gains contém valores que não são finitos ou de módulo acima de 1e150.");
     if (e.delays.back() - e.delays.front() > 256 ||
         !std::is_sorted(e.delays.begin(), e.delays.end()) || std::fabs(e.delays.front()) > 256)
         raiseOwn("ERRO! Os atrasos da estimativa devem estar em ordem crescente e a menos de 256 símbolos (estimate.delays).");
@@ -304,9 +305,12 @@ EqualizeOut ternEqualize(const ComplexColumn& SymbolsIn, const Milstd& milstd, c
     const BurstLayout layout = equalize::burstLayout(SymbolsIn.size(), milstd);
     const Mapping map = mappingOf(milstd);
     const CombinedPulse pulse(varShapping);
-    for (std::size_t n = 0; n < SymbolsIn.size(); ++n)
+    for (std::size_t n = 0; n < SymbolsIn.size(); ++n) {
         if (!finite(SymbolsIn[n]))
             raiseOwn("ERRO! SymbolsIn contém uma amostra que não é um número finito (símbolo " + std::to_string(n + 1) + ").");
+        if (std::fabs(SymbolsIn[n].real()) > 1e150 || std::fabs(SymbolsIn[n].imag()) > 1e150)
+            raiseOwn("ERRO! SymbolsIn contém uma amostra de módulo acima de 1e150 (símbolo " + std::to_string(n + 1) + ").");
+    }
     requireEstimateFits(estimate, SymbolsIn.size());
     const std::size_t symbols = layout.frames * layout.data;
     if (!LLRPrior.empty() && LLRPrior.size() != symbols * map.bits)

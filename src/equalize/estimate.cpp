@@ -39,10 +39,16 @@ constexpr std::size_t kNeighbours = 4;
 // Extra symbols kept on both sides of the received column.
 constexpr long kMargin = 160;
 
+// Samples beyond this magnitude would overflow the correlations' squares.
+constexpr double kLargestSample = 1e150;
+
 void requireFinite(const ComplexColumn& y) {
-    for (std::size_t n = 0; n < y.size(); ++n)
+    for (std::size_t n = 0; n < y.size(); ++n) {
         if (!std::isfinite(y[n].real()) || !std::isfinite(y[n].imag()))
             raiseOwn("ERRO! SymbolsIn contém uma amostra que não é um número finito (símbolo " + std::to_string(n + 1) + ").");
+        if (std::fabs(y[n].real()) > kLargestSample || std::fabs(y[n].imag()) > kLargestSample)
+            raiseOwn("ERRO! SymbolsIn contém uma amostra de módulo acima de 1e150 (símbolo " + std::to_string(n + 1) + ").");
+    }
 }
 
 double symbolRateOf(const Milstd& milstd) {
@@ -541,6 +547,9 @@ ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
     if (dataMean.size() != dataSymbols || dataVar.size() != dataSymbols)
         raiseOwn("ERRO! As estimativas dos dados devem ter um valor por símbolo de dados (" + std::to_string(dataSymbols) +
                  ") (dataMean, dataVar).");
+    for (std::size_t k = 0; k < dataSymbols; ++k)
+        if (!std::isfinite(dataMean[k].real()) || !std::isfinite(dataMean[k].imag()) || !(dataVar[k] >= 0 && dataVar[k] <= 1e6))
+            raiseOwn("ERRO! dataMean e dataVar devem ser finitos, e dataVar de 0 a 1e6 (símbolo de dados " + std::to_string(k + 1) + ").");
     return withMemoryGuard("ternTrack", [&]() -> ChannelEstimate {
         const CombinedPulse pulse(varShapping);
         BurstSymbols burst = equalize::burstSymbols(c.layout, milstd, SymbolsIn.size(), kMargin);
