@@ -11,9 +11,9 @@
 #include <benchmark/benchmark.h>
 
 #if defined(__GLIBC__)
-#include <malloc.h>
 #endif
 
+#include "chain/chain.hpp"
 #include "gateway/random.hpp"
 #include "setup/ternSetup.hpp"
 #include "support/records.hpp"
@@ -26,15 +26,6 @@ void setCounters(benchmark::State& state, double infoBits, double codedBits) {
     state.counters["coded_bits_per_s"] = benchmark::Counter(codedBits, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["ns_per_info_bit"] =
         benchmark::Counter(infoBits * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-}
-
-// Freed memory kept for reuse, as the `tern` program does: blocks up to
-// 32 MiB come from the heap, which is trimmed only above 512 MiB free.
-void keepFreedMemoryForReuse() {
-#if defined(__GLIBC__)
-    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
-#endif
 }
 
 void runTernSendLong(benchmark::State& state) {
@@ -52,7 +43,7 @@ void BM_TernSendLong(benchmark::State& state) { runTernSendLong(state); }
 BENCHMARK(BM_TernSendLong)->Arg(7)->Arg(9)->Unit(benchmark::kMillisecond);
 
 void BM_TernSendLongReusedMemory(benchmark::State& state) {
-    keepFreedMemoryForReuse();
+    tern::chain::keepFreedMemoryForReuse();
     runTernSendLong(state);
 }
 BENCHMARK(BM_TernSendLongReusedMemory)->Arg(7)->Arg(9)->Unit(benchmark::kMillisecond);

@@ -27,21 +27,6 @@ constexpr std::size_t kChunk = watterson::GainGenerator::kBlock;  // 32 KB of ea
 constexpr std::size_t kPollEvery = 65536;
 static_assert(kPollEvery % kChunk == 0);
 
-const Condition& selectCondition(const std::string& model) {
-    const Condition* c = watterson::findCondition(model);
-    if (c == nullptr) raiseOwn("ERRO! Tipo de canal Watterson invalido.");
-    return *c;
-}
-
-// The path delay must be a whole, positive number of samples at 19200*Ns
-// samples per second. Ns <= 0 is refused with the same message: it gives no
-// sample period at all (Ns = 0) or a negative delay.
-void checkDelay(double oversamplingFactor, double RER) {
-    const double x = oversamplingFactor * (RER * watterson::kSymbolRate);
-    if (!std::isfinite(x) || x - std::floor(x) != 0 || !(x > 0))
-        raiseOwn("ERRO! Superamostragem incompativel com o atraso entre raios Watterson desejado.");
-}
-
 // Noise standard deviation per quadrature, sqrt(0.5 * 10^(-EsNodB/10)).
 // It must be a finite number: NaN gives no level and -Inf (or a level so low
 // that 10^(EsNodB/10) underflows) an infinite one. +Inf gives 0, no noise.
@@ -100,7 +85,8 @@ void applyPaths(const Complex* x, const Complex* g1, const Complex* g2, std::siz
 // noise(i) = sigma*zr(i) + j*sigma*zi(i): all of zr is drawn, then all of zi.
 // AwgnOut = faded + noise, real and imaginary parts added separately, is
 // formed as each imaginary part arrives.
-void addNoise(RandomSource& random, double sigma, const ComplexColumn& faded, ComplexColumn& noise, ComplexColumn& awgn) {
+void addNoiseTo(RandomSource& random, double sigma, const ComplexColumn& faded, ComplexColumn& noise,
+                ComplexColumn& awgn) {
     const std::size_t n = faded.size();
     noise.clear();
     noise.reserve(n);
@@ -159,12 +145,12 @@ void h_watterson(double fs, double RER, double ED, const ComplexColumn& x, Rando
 
 FadeOut ternFade(const ComplexColumn& WattersonIn, const VarWatterson& varWatterson, const VarShapping& varShapping,
                  RandomSource& random) {
-    const Condition& condition = selectCondition(varWatterson.model);
+    const Condition& condition = watterson::selectCondition(varWatterson.model);
     const SeededScope seeded(random, varWatterson.seed);
     const double Ns = varShapping.oversamplingFactor;
-    checkDelay(Ns, condition.RER);
+    watterson::checkDelay(Ns, condition.RER);
     const double sigma = noiseSigma(varWatterson.EsNodB);
-    const double fs = Ns * watterson::kSymbolRate;
+    const double fs = Ns * kSymbolRate;
     checkSizes(WattersonIn.size(), watterson::pathDelay(fs, condition.RER));
 
     return withMemoryGuard("ternFade", [&]() -> FadeOut {
@@ -174,7 +160,20 @@ FadeOut ternFade(const ComplexColumn& WattersonIn, const VarWatterson& varWatter
         h_watterson(fs, condition.RER, condition.ED, WattersonIn, random, out.raios,
                     out.WattersonOutAwgnIn);
 
-        addNoise(random, sigma, out.WattersonOutAwgnIn, out.noise, out.AwgnOut);
+        addNoiseTo(random, sigma, out.WattersonOutAwgnIn, out.noise, out.AwgnOut);
+        return out;
+    });
+}
+
+FadeOut addNoise(const ComplexColumn& in, double EsNodB, double seed, RandomSource& random) {
+    const SeededScope seeded(random, seed);
+    // Unlike ternFade, any level is taken: the caller bounds Es/N0.
+    const double sigma = std::sqrt((1.0 / std::pow(10.0, EsNodB / 10.0)) * 0.5);
+    return withMemoryGuard("the noise-only channel", [&]() -> FadeOut {
+        FadeOut out;
+        out.raios = ComplexMatrix(0, 2);
+        out.WattersonOutAwgnIn = in;
+        addNoiseTo(random, sigma, out.WattersonOutAwgnIn, out.noise, out.AwgnOut);
         return out;
     });
 }

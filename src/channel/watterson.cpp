@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "gateway/checks.hpp"
+#include "gateway/failure.hpp"
 #include "gateway/interrupt.hpp"
 
 // Products and sums are never fused into one multiply-add, so every vector
@@ -164,6 +165,24 @@ const Condition* findCondition(const std::string& model) {
     for (const Condition& c : kConditions)
         if (model == c.model) return &c;
     return nullptr;
+}
+
+const Condition& selectCondition(const std::string& model) {
+    const Condition* c = findCondition(model);
+    if (c == nullptr) raiseOwn("ERRO! Tipo de canal Watterson invalido.");
+    return *c;
+}
+
+std::vector<std::string> conditionNames() {
+    std::vector<std::string> names;
+    for (const Condition& c : kConditions) names.emplace_back(c.model);
+    return names;
+}
+
+void checkDelay(double oversamplingFactor, double RER) {
+    const double x = oversamplingFactor * (RER * kSymbolRate);
+    if (!std::isfinite(x) || x - std::floor(x) != 0 || !(x > 0))
+        raiseOwn("ERRO! Superamostragem incompativel com o atraso entre raios Watterson desejado.");
 }
 
 Path drawPath(RandomSource& random) {

@@ -6,14 +6,13 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "gateway/random.hpp"
 #include "gateway/types.hpp"
 
 namespace tern::watterson {
 
-// Symbol rate the simulator assumes; the sample rate is this times Ns.
-inline constexpr double kSymbolRate = 19200.0;
 inline constexpr std::size_t kSinusoids = 20;
 // Per-quadrature weight scale sqrt(10^(-3/10) / 2): each path has mean power 10^(-3/10).
 inline constexpr double kWeightScale = 0.5005932648504533;
@@ -30,6 +29,17 @@ struct Condition {
 // The condition named exactly `model` (length and every character, case
 // included), or nullptr.
 const Condition* findCondition(const std::string& model);
+
+// The condition named `model`, or the channel's own failure for any other name.
+const Condition& selectCondition(const std::string& model);
+
+// The names of the four conditions, in the table's order.
+std::vector<std::string> conditionNames();
+
+// The path delay must be a whole, positive number of samples at
+// kSymbolRate*Ns samples per second. Ns <= 0 is refused with the same
+// message: it gives no sample period at all (Ns = 0) or a negative delay.
+void checkDelay(double oversamplingFactor, double RER);
 
 // One path's random draws: weights a + j*b and normalised frequencies c.
 struct Path {

@@ -17,7 +17,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "cli/chain.hpp"
+#include "chain/chain.hpp"
+#include "channel/ternFade.hpp"
 #include "cli/inputs.hpp"
 #include "cli/matfile.hpp"
 #include "cli/params.hpp"
@@ -352,11 +353,6 @@ struct SweepCommand {
         }
         return kExitOk;
     }
-
-    static std::size_t burstSymbols(const Milstd& m, double blocks) {
-        const double frames = m.dataFramesPerInter * blocks;
-        return static_cast<std::size_t>(m.preambleLength + m.probeLength + frames * (m.dataLength + m.probeLength));
-    }
 };
 
 // ---- merge ------------------------------------------------------------
@@ -451,10 +447,4 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 // much as the channel's arithmetic. Keeping blocks of up to 32 MB (its
 // largest setting) in the heap, and not trimming freed memory below 512 MB,
 // lets each burst reuse the pages of the one before.
-void keepFreedMemoryForReuse() {
-#if defined(__GLIBC__)
-    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
-#endif
-}
 }  // namespace tern::cli

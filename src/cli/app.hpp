@@ -15,8 +15,4 @@ inline constexpr int kExitInterrupted = 130;
 // messages to `err`. Returns the exit status.
 int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
-// Keeps freed blocks of up to 32 MB in the heap so that the next burst reuses
-// their pages instead of faulting in fresh ones. Called once at program start.
-void keepFreedMemoryForReuse();
-
 }  // namespace tern::cli

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "channel/watterson.hpp"
 #include "filters/filters.hpp"
 #include "gateway/checks.hpp"
 #include "gateway/failure.hpp"
@@ -51,23 +52,7 @@ Json writeRecord(const Record& record) {
     return object;
 }
 
-// Delay between the two paths of each fading condition, in seconds.
-double pathDelay(const std::string& model) {
-    if (model == "bom") return 0.0005;
-    if (model == "moderado") return 0.001;
-    if (model == "ruim") return 0.002;
-    return 0.005;  // "muito_ruim"
-}
-
 }  // namespace
-
-ChainInputs defaultInputs() {
-    ChainInputs in;
-    in.varmilstd = VarMilstd{"short", 1, 0, 9, 7, 1, 1};
-    in.varShapping = VarShapping{0.35, 6, 5};
-    in.varWatterson = VarWatterson{"moderado", 20, 2};
-    return in;
-}
 
 void loadConfigFile(const std::string& path, ChainInputs& inputs) {
     std::ifstream file(path);
@@ -100,20 +85,19 @@ std::string inputsToJson(const ChainInputs& inputs, int indent) {
 }
 
 const std::vector<std::string>& channelNames() {
-    static const std::vector<std::string> names{"bom", "moderado", "ruim", "muito_ruim", kAwgn};
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all = watterson::conditionNames();
+        all.emplace_back(kAwgn);
+        return all;
+    }();
     return names;
 }
 
-bool isFadingChannel(const std::string& model) {
-    return model == "bom" || model == "moderado" || model == "ruim" || model == "muito_ruim";
-}
+bool isFadingChannel(const std::string& model) { return watterson::findCondition(model) != nullptr; }
 
 void validateChannel(const std::string& model, double oversamplingFactor, bool allowAwgn) {
-    if (!isFadingChannel(model) && !(allowAwgn && model == kAwgn)) raiseOwn("ERRO! Tipo de canal Watterson invalido.");
-    if (model == kAwgn) return;
-    const double x = oversamplingFactor * (pathDelay(model) * 19200.0);
-    if (!std::isfinite(x) || x - std::floor(x) != 0)
-        raiseOwn("ERRO! Superamostragem incompativel com o atraso entre raios Watterson desejado.");
+    if (allowAwgn && model == kAwgn) return;
+    watterson::checkDelay(oversamplingFactor, watterson::selectCondition(model).RER);
 }
 
 Milstd validateInputs(const ChainInputs& inputs, bool checkChannel) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "chain/chain.hpp"
 #include "gateway/records.hpp"
 
 namespace tern::cli {
@@ -25,22 +26,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Everything one run of the chain takes. varmilstd.nFrames and
-// varmilstd.seed are the transmitter's block count and payload seed, as the
-// host script passes them on.
-struct ChainInputs {
-    VarMilstd varmilstd;
-    VarShapping varShapping;
-    VarWatterson varWatterson;
-};
+// The command line drives the chain library: its records and stages are
+// the command line's own vocabulary.
+using namespace tern::chain;
 
-// The noise-only condition that the command line adds to the channel's four.
-inline constexpr const char* kAwgn = "awgn";
-
-// "short", constraint length 7, no TLC blocks, a 9-symbol fixed section, one
-// superframe, one interleaver block, roll-off 0.35, 6-symbol pulse delay,
-// 5 samples per symbol, "moderado" at 20 dB, fixed seeds.
-ChainInputs defaultInputs();
 
 // Overwrites the fields that a JSON file names. The file holds any of the
 // objects "varmilstd", "varShapping", "varWatterson", each with any of its

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <iostream>
 
+#include "chain/chain.hpp"
 #include "cli/app.hpp"
 #include "cli/stop.hpp"
 
@@ -15,7 +16,7 @@ extern "C" void onInterrupt(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    tern::cli::keepFreedMemoryForReuse();
+    tern::chain::keepFreedMemoryForReuse();
     tern::cli::installInterruptQuery();
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGPIPE, SIG_IGN);  // a plot tool that exits early must not end the program

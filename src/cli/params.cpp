@@ -24,10 +24,6 @@ double dataRate(const Milstd& m) {
     return frame > 0 ? m.symbolRate * (m.dataLength / frame) * m.bitsToSym * m.codeRate : 0.0;
 }
 
-double airTime(const Milstd& m, std::size_t symbols) {
-    return m.symbolRate > 0 ? static_cast<double>(symbols) / m.symbolRate : 0.0;
-}
-
 std::string describeParams(const VarMilstd& c, const Milstd& m) {
     std::ostringstream out;
     char line[160];

@@ -13,8 +13,6 @@ namespace tern::cli {
 // share of a frame, times bits per symbol, times the code rate.
 double dataRate(const Milstd& milstd);
 
-// Air time of a burst of `symbols` symbols, in seconds.
-double airTime(const Milstd& milstd, std::size_t symbols);
 
 std::string describeParams(const VarMilstd& config, const Milstd& milstd);
 nlohmann::json paramsJson(const VarMilstd& config, const Milstd& milstd);

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/chain.hpp"
+#include "chain/chain.hpp"
 #include "cli/inputs.hpp"
 
 namespace tern::cli {

@@ -13,7 +13,7 @@
 #include <system_error>
 #include <thread>
 
-#include "cli/chain.hpp"
+#include "chain/chain.hpp"
 #include "cli/stop.hpp"
 #include "gateway/checks.hpp"
 #include "gateway/failure.hpp"

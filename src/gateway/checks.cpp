@@ -39,6 +39,14 @@ std::size_t toIndex(double v, std::size_t size, const char* array) {
     return static_cast<std::size_t>(v) - 1;
 }
 
+std::size_t wholeCount(double v, const char* what) {
+    if (!isWhole(v)) raiseRunTime(id::NonIntegerInput, std::string("Expected a whole number for ") + what + ", got " + num(v) + ".");
+    if (v < 0) raiseRunTime(id::IndexOutOfBounds, std::string("The count ") + what + " is negative (" + num(v) + ").");
+    if (v > kMaxElements)
+        raiseRunTime(id::PMaxSize, std::string("The count ") + what + " (" + num(v) + ") exceeds the largest array of 2147483647 elements.");
+    return static_cast<std::size_t>(v);
+}
+
 std::size_t checkedProduct(std::size_t a, std::size_t b, const char* what) {
     const auto limit = static_cast<std::size_t>(kMaxElements);
     if (a != 0 && b > limit / a)

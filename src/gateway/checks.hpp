@@ -31,6 +31,11 @@ std::size_t toSize(double v, const char* what);
 // and in 1..size; returns the 0-based position.
 std::size_t toIndex(double v, std::size_t size, const char* array);
 
+// A count read from a record field or computed from one: a whole number
+// ("Coder:MATLAB:NonIntegerInput" otherwise), not negative (bounds failure)
+// and within the element limit ("Coder:MATLAB:pmaxsize").
+std::size_t wholeCount(double v, const char* what);
+
 // Product of two element counts, refused with "Coder:MATLAB:pmaxsize" when it
 // exceeds the element limit (checked before multiplying, no overflow).
 std::size_t checkedProduct(std::size_t a, std::size_t b, const char* what);

@@ -240,4 +240,32 @@ void forEachField(R& r, F&& f)
     f("DemapOut", r.DemapOut, Shape::Column, kAnyLength);
 }
 
+// Output record of the soft demodulator. Its one field `LLROut` holds
+// `bitsToSym` values per symbol, positive where a 0 bit is the likelier,
+// scaled by 1/N0.
+struct SoftDetectOut {
+    RealColumn LLROut;
+};
+
+template <class R, class F>
+void forEachField(R& r, F&& f)
+    requires std::is_same_v<std::remove_const_t<R>, SoftDetectOut>
+{
+    f("LLROut", r.LLROut, Shape::Column, kAnyLength);
+}
+
+// Output record of the decoder. Its one field `DecodOut` holds the decided
+// information bits (0 or 1), `inputBitsPerInter` per interleaver block, in
+// payload order (they line up with the transmitter's `BitInCodIn`).
+struct DecodeOut {
+    RealColumn DecodOut;
+};
+
+template <class R, class F>
+void forEachField(R& r, F&& f)
+    requires std::is_same_v<std::remove_const_t<R>, DecodeOut>
+{
+    f("DecodOut", r.DecodOut, Shape::Column, kAnyLength);
+}
+
 }  // namespace tern

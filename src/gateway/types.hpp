@@ -9,6 +9,10 @@
 
 namespace tern {
 
+// The waveform's symbol rate, symbols per second; every sample rate of the
+// chain is this times the oversampling factor.
+inline constexpr double kSymbolRate = 19200.0;
+
 using Complex = std::complex<double>;
 using RealColumn = std::vector<double>;
 using ComplexColumn = std::vector<Complex>;

@@ -2,26 +2,9 @@
 // tail-biting convolutional encoder, taking soft values in encoder order.
 #pragma once
 
-#include <cstddef>
-#include <type_traits>
-
 #include "gateway/records.hpp"
 
 namespace tern {
-
-// Output record of the decoder. Its one field `DecodOut` holds the decided
-// information bits (0 or 1), `inputBitsPerInter` per interleaver block, in
-// payload order (they line up with the transmitter's `BitInCodIn`).
-struct DecodeOut {
-    RealColumn DecodOut;
-};
-
-template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, DecodeOut>
-{
-    f("DecodOut", r.DecodOut, Shape::Column, kAnyLength);
-}
 
 // Decodes `DecoderIn`, a whole number of blocks of `interLength` values in
 // encoder order (after deinterleaving), one value per coded bit: positive

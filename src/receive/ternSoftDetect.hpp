@@ -3,26 +3,9 @@
 // demodulator's `DemapOut`.
 #pragma once
 
-#include <cstddef>
-#include <type_traits>
-
 #include "gateway/records.hpp"
 
 namespace tern {
-
-// Output record of the soft demodulator. Its one field `LLROut` holds
-// `bitsToSym` values per symbol, positive where a 0 bit is the likelier,
-// scaled by 1/N0.
-struct SoftDetectOut {
-    RealColumn LLROut;
-};
-
-template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, SoftDetectOut>
-{
-    f("LLROut", r.LLROut, Shape::Column, kAnyLength);
-}
 
 // Descrambles `DemodulatorIn` exactly as the hard demodulator does (blocks
 // of `dataLength` symbols, scrambler value j undoes a rotation of j * 45

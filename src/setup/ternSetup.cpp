@@ -22,7 +22,6 @@ constexpr std::size_t kCodeEntry = 11;
 constexpr std::size_t kInterleaverRow = 6;
 constexpr std::size_t kIncrementRow = 7;
 
-constexpr double kSymbolRate = 19200;
 constexpr double kCodeRate = 0.75;
 constexpr std::size_t kDataLength = 2176;
 constexpr std::size_t kProbeLength = 272;

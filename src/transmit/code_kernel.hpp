@@ -1,5 +1,6 @@
 // Internal pieces of the punctured tail-biting code, shared by the public
-// encoder functions and the transmitter's block loop.
+// encoder functions and the transmitter's coding plan: the code's checks
+// and tables (punctured_code.cpp) and the block encoder (code_kernel.cpp).
 #pragma once
 
 #include <cstddef>
@@ -9,11 +10,6 @@
 #include "gateway/types.hpp"
 
 namespace tern::detail {
-
-// A count read from a record field or computed from one: a whole number
-// ("Coder:MATLAB:NonIntegerInput" otherwise), not negative (bounds failure)
-// and within the element limit ("Coder:MATLAB:pmaxsize").
-std::size_t wholeCount(double v, const char* what);
 
 // floor(x) without a library call: exact for every double (NaN and
 // infinities pass through). For the non-negative values of the chain it is
@@ -26,9 +22,18 @@ inline double floorOf(double x) {
     return t > x ? t - 1.0 : t;
 }
 
+inline bool isBit(double v) { return v == 0.0 || v == 1.0; }
+
 // The encoder's four checks on the tap matrix G stacked `repeats` times,
 // without building the stacked matrix (the stacked rows are copies of G's).
 void checkCode(const RealMatrix& g, std::size_t repeats, const RealColumn& puncturingMask);
+
+// A block length the code accepts and the number of coded bits it gives;
+// made by PuncturedEncoder::block, which checks the length.
+struct CodedBlock {
+    std::size_t bits = 0;       // n, input bits of the block
+    std::size_t codedBits = 0;  // ceil(n·W / (L/P'))
+};
 
 // A validated punctured code: tap matrix G (P rows, K columns, column 0 on the
 // newest bit) stacked `repeats` times, and the puncturing mask. Encodes blocks
@@ -37,24 +42,24 @@ void checkCode(const RealMatrix& g, std::size_t repeats, const RealColumn& punct
 // take the direct modulo-2 sums.
 class PuncturedEncoder {
 public:
-    // The arguments must have passed checkCode.
+    // Runs checkCode, then builds the tables.
     PuncturedEncoder(const RealMatrix& g, std::size_t repeats, const RealColumn& puncturingMask);
 
-    // Number of coded bits for a block of n input bits: ceil(n·W / (L/P')),
+    // The coded length of a block of n input bits, ceil(n·W / (L/P')),
     // computed exactly in integers. Refuses a code without tap rows and a
     // block too short for the tail-biting start (fewer than K − 1 bits).
-    std::size_t outputLength(std::size_t n) const;
+    CodedBlock block(std::size_t n) const;
 
     // Encodes the block whose bit j is bits[(j + offset) mod n] (the block
-    // rotated by `offset` positions) into out[0 .. outputLength(n)).
-    void encode(const double* bits, std::size_t n, std::size_t offset, double* out) const;
+    // rotated by `offset` positions) into out[0 .. block.codedBits).
+    void encode(const double* bits, const CodedBlock& block, std::size_t offset, double* out) const;
     // The same, one byte (0 or 1) per coded bit, for input values 0 and 1
     // only: returns false (output unspecified) when the block holds others.
-    bool encode(const double* bits, std::size_t n, std::size_t offset, std::uint8_t* out) const;
+    bool encode(const double* bits, const CodedBlock& block, std::size_t offset, std::uint8_t* out) const;
 
 private:
     template <class Out>
-    bool encodeInto(const double* bits, std::size_t n, std::size_t offset, Out* out) const;
+    bool encodeInto(const double* bits, const CodedBlock& block, std::size_t offset, Out* out) const;
     template <class Register, class Out>
     Out* emitPeriods(Register& reg, std::size_t& t, std::size_t n, Out* o) const;
     template <class Register, class Out>

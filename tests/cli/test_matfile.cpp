@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "cli/chain.hpp"
+#include "chain/chain.hpp"
 #include "cli/inputs.hpp"
 #include "cli/matfile.hpp"
 #include "cli_harness.hpp"

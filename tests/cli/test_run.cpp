@@ -9,7 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "channel/ternFade.hpp"
-#include "cli/chain.hpp"
+#include "chain/chain.hpp"
+#include "cli/inputs.hpp"
 #include "cli/stop.hpp"
 #include "cli_harness.hpp"
 #include "filters/filters.hpp"

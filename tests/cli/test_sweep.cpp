@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "cli/chain.hpp"
+#include "chain/chain.hpp"
 #include "cli/inputs.hpp"
 #include "cli/stop.hpp"
 #include "cli/sweep.hpp"

@@ -1,4 +1,6 @@
-#include "cli/chain.hpp"
+#include "chain/chain.hpp"
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,7 +14,7 @@
 #include "sync/sync.hpp"
 #include "transmit/ternSend.hpp"
 
-namespace tern::cli {
+namespace tern::chain {
 
 namespace {
 
@@ -48,30 +50,33 @@ RealColumn antipodal(const RealColumn& bits) {
 
 }  // namespace
 
+ChainInputs defaultInputs() {
+    ChainInputs in;
+    in.varmilstd = VarMilstd{"short", 1, 0, 9, 7, 1, 1};
+    in.varShapping = VarShapping{0.35, 6, 5};
+    in.varWatterson = VarWatterson{"moderado", 20, 2};
+    return in;
+}
+
+std::size_t burstSymbols(const Milstd& m, double blocks) {
+    const double frames = m.dataFramesPerInter * blocks;
+    return static_cast<std::size_t>(m.preambleLength + m.probeLength + frames * (m.dataLength + m.probeLength));
+}
+
+double airTime(const Milstd& m, std::size_t symbols) {
+    return m.symbolRate > 0 ? static_cast<double>(symbols) / m.symbolRate : 0.0;
+}
+
+void keepFreedMemoryForReuse() {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
+#endif
+}
+
 double expectedFrameStart(const VarShapping& s) { return 2 * s.pulseDelay * s.oversamplingFactor + 1; }
 
 double softNoiseVariance(double EsNodB) { return std::clamp(std::pow(10.0, -EsNodB / 10.0), 1e-300, 1e300); }
-
-FadeOut addNoise(const ComplexColumn& in, double EsNodB, double seed, RandomSource& random) {
-    const std::size_t n = in.size();
-    RealColumn zr(n), zi(n);
-    {
-        SeededScope scope(random, seed);
-        random.normal(zr.data(), n, 1);
-        random.normal(zi.data(), n, 1);
-    }
-    const double sigma = std::sqrt((1.0 / std::pow(10.0, EsNodB / 10.0)) * 0.5);
-    FadeOut out;
-    out.raios = ComplexMatrix(0, 2);
-    out.WattersonOutAwgnIn = in;
-    out.noise.resize(n);
-    out.AwgnOut.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        out.noise[i] = Complex(sigma * zr[i], sigma * zi[i]);
-        out.AwgnOut[i] = in[i] + out.noise[i];
-    }
-    return out;
-}
 
 FadeOut propagate(const ComplexColumn& shaped, const VarWatterson& channel, const VarShapping& shaping,
                   RandomSource& random) {
@@ -157,4 +162,4 @@ ErrorCount informationBitErrors(const SendOut& send, const DecodeOut& decoded) {
     return countErrors(send.BitInCodIn, decoded.DecodOut, 1);
 }
 
-}  // namespace tern::cli
+}  // namespace tern::chain

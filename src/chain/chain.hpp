@@ -9,13 +9,41 @@
 #include <string>
 #include <vector>
 
-#include "cli/inputs.hpp"
 #include "gateway/random.hpp"
 #include "gateway/records.hpp"
 #include "receive/ternDecode.hpp"
 #include "receive/ternSoftDetect.hpp"
 
-namespace tern::cli {
+namespace tern::chain {
+
+// Everything one run of the chain takes. varmilstd.nFrames and
+// varmilstd.seed are the transmitter's block count and payload seed, as the
+// host script passes them on.
+struct ChainInputs {
+    VarMilstd varmilstd;
+    VarShapping varShapping;
+    VarWatterson varWatterson;
+};
+
+// "short", constraint length 7, no TLC blocks, a 9-symbol fixed section, one
+// superframe, one interleaver block, roll-off 0.35, 6-symbol pulse delay,
+// 5 samples per symbol, "moderado" at 20 dB, fixed seeds.
+ChainInputs defaultInputs();
+
+// Symbols of a burst of `blocks` interleaver blocks: the preamble, its
+// probe, and a data frame and its probe for every frame of every block.
+std::size_t burstSymbols(const Milstd& milstd, double blocks);
+
+// Air time of a burst of `symbols` symbols, in seconds.
+double airTime(const Milstd& milstd, std::size_t symbols);
+
+// Keeps freed blocks of up to 32 MB in the heap so that the next burst reuses
+// their pages instead of faulting in fresh ones. Called once at program start
+// by programs that run many bursts.
+void keepFreedMemoryForReuse();
+
+// The noise-only condition that the chain adds to the channel's four.
+inline constexpr const char* kAwgn = "awgn";
 
 // Errors among `total` compared items (bits or symbols).
 struct ErrorCount {
@@ -66,12 +94,6 @@ struct ChainRun {
 // filters' delay, 2·D·Ns, plus one.
 double expectedFrameStart(const VarShapping& shaping);
 
-// Noise only, no fading paths: adds complex white Gaussian noise of variance
-// 10^(-EsNodB/10) per sample, drawn as the channel draws it (seed, real
-// parts, imaginary parts, restore). The record's paths are empty (0-by-2),
-// and RER and ED are 0.
-FadeOut addNoise(const ComplexColumn& in, double EsNodB, double seed, RandomSource& random);
-
 // The channel stage for any condition: the Watterson channel for the four
 // fading conditions, addNoise for "awgn".
 FadeOut propagate(const ComplexColumn& shaped, const VarWatterson& channel, const VarShapping& shaping,
@@ -90,7 +112,7 @@ double softNoiseVariance(double EsNodB);
 Reception receive(const ComplexColumn& received, const Milstd& milstd, const VarShapping& shaping,
                   std::vector<StageTime>* stages, DecoderChoice decoders = {}, double N0 = 1);
 
-// The whole chain on checked inputs (see validateInputs), with `milstd`
+// The whole chain on checked inputs (the command line checks them first), with `milstd`
 // built from inputs.varmilstd; soft detection takes N0 from the channel's
 // Es/N0 (softNoiseVariance).
 ChainRun runChain(const Milstd& milstd, const ChainInputs& inputs, RandomSource& random, DecoderChoice decoders = {});
@@ -107,4 +129,4 @@ ErrorCount symbolErrors(const SendOut& send, const Reception& rx, const Milstd& 
 // Information bits: a decoder's output against the payload.
 ErrorCount informationBitErrors(const SendOut& send, const DecodeOut& decoded);
 
-}  // namespace tern::cli
+}  // namespace tern::chain
