@@ -72,8 +72,9 @@ ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
 // matched-filter output, `symbols` received symbols. Path 1 lies at
 // (2*pulseDelay*Ns + 1 - frameStartSample)/Ns symbols, path 2 pathDelay/Ns
 // later; the gain of received symbol n is the channel's gain at the sample
-// the symbol's pulse is centred on when it passes the channel. N0 is taken
-// as given.
+// the symbol's pulse is centred on when it passes the channel. An empty
+// raios (0-by-2, white noise only) gives the direct path alone with gain 1.
+// N0 is taken as given.
 ChannelEstimate trueChannel(const ComplexMatrix& raios, double pathDelaySamples, double frameStartSample,
                             const VarShapping& varShapping, std::size_t symbols, double N0 = 0);
 
