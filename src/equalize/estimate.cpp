@@ -217,7 +217,6 @@ RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPul
             }
             energy /= e;
             if (tooWide) {
-                if (getenv("DBG") && energy > widest) fprintf(stderr, "wide cand %.2f energy %.4g\n", tau, energy);
                 widest = std::max(widest, energy);
                 continue;
             }
