@@ -44,8 +44,8 @@ void forEachField(R& r, F&& f)
 // for a Gaussian Doppler spectrum of spread `doppler` Hz (0: estimated from
 // the snapshots). N0 comes from the residual of the fits.
 //
-// Refused, with a message naming what is wrong: samples that are not finite,
-// a column too short for the preamble and the first probe, a record whose
+// Refused, with a message naming what is wrong: samples that are not finite
+// or of magnitude above 1e150, a column too short for the preamble and the first probe, a record whose
 // sequences and lengths disagree, a shaping record the filters refuse, a
 // negative or non-finite `doppler`, and paths spread over more than
 // probeLength - 144 symbols (the probe could not see them apart from the
