@@ -158,6 +158,7 @@ struct Workspace {
     std::vector<Complex> h;
     RealColumn noise;
     ComplexColumn z;
+    RealColumn hr, hi;
     BandMatrix sigma, inverse, scratch;
 };
 
@@ -218,8 +219,37 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
     double* sr = sigma.re();
     double* si = sigma.im();
     const long Ml = static_cast<long>(M);
+    // The taps symbol k meets, gathered: hr/hi[t] = h at row m + lags[t], tap t.
+    RealColumn& hr = ws.hr;
+    RealColumn& hi = ws.hi;
+    hr.resize(T);
+    hi.resize(T);
+    const long lag0 = model.lags.front();
+    const auto gather = [&](long m) {
+        for (std::size_t t = 0; t < T; ++t) {
+            const Complex x = h[static_cast<std::size_t>(m + model.lags[t]) * T + t];
+            hr[t] = x.real();
+            hi[t] = x.imag();
+        }
+    };
     for (std::size_t k = 0; k < N; ++k) {
         const long m = first + static_cast<long>(k) - nlo;
+        if (m + lag0 >= 0 && m + lmax < Ml) {
+            // Every tap inside: element (n1, n2) lies lags[t1] - lags[t2] before
+            // the diagonal of row n1, so each row's sums are runs over t2.
+            gather(m);
+            for (std::size_t t1 = 0; t1 < T; ++t1) {
+                const auto n1 = static_cast<std::size_t>(m + model.lags[t1]);
+                const double ar = v[k] * hr[t1], ai = v[k] * hi[t1];
+                const long base = static_cast<long>(sigma.index(n1, n1)) - model.lags[t1];
+                for (std::size_t t2 = 0; t2 <= t1; ++t2) {
+                    const auto at = static_cast<std::size_t>(base + model.lags[t2]);
+                    sr[at] += ar * hr[t2] + ai * hi[t2];
+                    si[at] += ai * hr[t2] - ar * hi[t2];
+                }
+            }
+            continue;
+        }
         for (std::size_t t1 = 0; t1 < T; ++t1) {
             const long n1 = m + model.lags[t1];
             if (n1 < 0 || n1 >= Ml) continue;
@@ -252,22 +282,39 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
         const long m = first + static_cast<long>(k) - nlo;
         Complex num(0.0, 0.0);
         double g = 0;
-        for (std::size_t t1 = 0; t1 < T; ++t1) {
-            const long n1 = m + model.lags[t1];
-            if (n1 < 0 || n1 >= Ml) continue;
-            const Complex h1 = h[static_cast<std::size_t>(n1) * T + t1];
-            num += mulConj(z[static_cast<std::size_t>(n1)], h1);
-            const std::size_t row = ws.inverse.index(static_cast<std::size_t>(n1), static_cast<std::size_t>(n1));
-            double cr = 0, ci = 0;  // sum over t2 < t1 of Z(n1, n2) h2
-            for (std::size_t t2 = 0; t2 < t1; ++t2) {
-                const long n2 = m + model.lags[t2];
-                if (n2 < 0) continue;
-                const Complex h2 = h[static_cast<std::size_t>(n2) * T + t2];
-                const std::size_t at = row - static_cast<std::size_t>(n1 - n2);
-                cr += zr[at] * h2.real() - zi[at] * h2.imag();
-                ci += zr[at] * h2.imag() + zi[at] * h2.real();
+        if (m + lag0 >= 0 && m + lmax < Ml) {
+            gather(m);
+            for (std::size_t t1 = 0; t1 < T; ++t1) {
+                const auto n1 = static_cast<std::size_t>(m + model.lags[t1]);
+                num += mulConj(z[n1], Complex(hr[t1], hi[t1]));
+                const std::size_t row = ws.inverse.index(n1, n1);
+                const long base = static_cast<long>(row) - model.lags[t1];
+                double cr = 0, ci = 0;  // sum over t2 < t1 of Z(n1, n2) h2
+                for (std::size_t t2 = 0; t2 < t1; ++t2) {
+                    const auto at = static_cast<std::size_t>(base + model.lags[t2]);
+                    cr += zr[at] * hr[t2] - zi[at] * hi[t2];
+                    ci += zr[at] * hi[t2] + zi[at] * hr[t2];
+                }
+                g += zr[row] * (hr[t1] * hr[t1] + hi[t1] * hi[t1]) + 2.0 * (hr[t1] * cr + hi[t1] * ci);
             }
-            g += zr[row] * norm2(h1) + 2.0 * (h1.real() * cr + h1.imag() * ci);
+        } else {
+            for (std::size_t t1 = 0; t1 < T; ++t1) {
+                const long n1 = m + model.lags[t1];
+                if (n1 < 0 || n1 >= Ml) continue;
+                const Complex h1 = h[static_cast<std::size_t>(n1) * T + t1];
+                num += mulConj(z[static_cast<std::size_t>(n1)], h1);
+                const std::size_t row = ws.inverse.index(static_cast<std::size_t>(n1), static_cast<std::size_t>(n1));
+                double cr = 0, ci = 0;
+                for (std::size_t t2 = 0; t2 < t1; ++t2) {
+                    const long n2 = m + model.lags[t2];
+                    if (n2 < 0) continue;
+                    const Complex h2 = h[static_cast<std::size_t>(n2) * T + t2];
+                    const std::size_t at = row - static_cast<std::size_t>(n1 - n2);
+                    cr += zr[at] * h2.real() - zi[at] * h2.imag();
+                    ci += zr[at] * h2.imag() + zi[at] * h2.real();
+                }
+                g += zr[row] * norm2(h1) + 2.0 * (h1.real() * cr + h1.imag() * ci);
+            }
         }
         if (!(g > 0) || !std::isfinite(g)) {
             xe[k] = Complex(0.0, 0.0);

@@ -217,7 +217,6 @@ RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPul
             }
             energy /= e;
             if (tooWide) {
-                if (getenv("DBG") && energy > widest) fprintf(stderr, "wide cand %.2f energy %.4g\n", tau, energy);
                 widest = std::max(widest, energy);
                 continue;
             }
@@ -589,17 +588,22 @@ ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
 ChannelEstimate trueChannel(const ComplexMatrix& raios, double pathDelaySamples, double frameStartSample,
                             const VarShapping& s, std::size_t symbols, double N0) {
     const CombinedPulse check(s, 1);
-    if (raios.cols != 2 || raios.rows == 0)
-        raiseOwn("ERRO! raios deve ser uma matriz L-por-2 de ganhos dos dois percursos.");
+    if (raios.cols != 2)
+        raiseOwn("ERRO! raios deve ser uma matriz L-por-2 de ganhos dos dois percursos (0-por-2 sem desvanecimento).");
     if (!(isWhole(pathDelaySamples) && pathDelaySamples >= 0) || !(isWhole(frameStartSample) && frameStartSample >= 1))
         raiseOwn("ERRO! O atraso do segundo percurso e a amostra de início do quadro devem ser números inteiros (pathDelaySamples, frameStartSample).");
     const double Ns = s.oversamplingFactor, D = s.pulseDelay;
     ChannelEstimate t;
     t.N0 = N0;
     const double tau1 = (2 * D * Ns + 1 - frameStartSample) / Ns;
+    t.gainError.assign(symbols, 0.0);
+    if (raios.rows == 0) {  // white noise only: the direct path with gain 1
+        t.delays = {tau1};
+        t.gains = ComplexMatrix(symbols, 1, Complex(1.0, 0.0));
+        return t;
+    }
     t.delays = {tau1, tau1 + pathDelaySamples / Ns};
     t.gains = ComplexMatrix(symbols, 2);
-    t.gainError.assign(symbols, 0.0);
     const auto L = static_cast<long>(raios.rows);
     for (std::size_t n = 0; n < symbols; ++n) {
         // The symbol's pulse is centred on faded sample frameStart - 1 + n*Ns - D*Ns (0-based).

@@ -44,8 +44,8 @@ void forEachField(R& r, F&& f)
 // for a Gaussian Doppler spectrum of spread `doppler` Hz (0: estimated from
 // the snapshots). N0 comes from the residual of the fits.
 //
-// Refused, with a message naming what is wrong: samples that are not finite,
-// a column too short for the preamble and the first probe, a record whose
+// Refused, with a message naming what is wrong: samples that are not finite
+// or of magnitude above 1e150, a column too short for the preamble and the first probe, a record whose
 // sequences and lengths disagree, a shaping record the filters refuse, a
 // negative or non-finite `doppler`, and paths spread over more than
 // probeLength - 144 symbols (the probe could not see them apart from the
@@ -72,8 +72,9 @@ ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
 // matched-filter output, `symbols` received symbols. Path 1 lies at
 // (2*pulseDelay*Ns + 1 - frameStartSample)/Ns symbols, path 2 pathDelay/Ns
 // later; the gain of received symbol n is the channel's gain at the sample
-// the symbol's pulse is centred on when it passes the channel. N0 is taken
-// as given.
+// the symbol's pulse is centred on when it passes the channel. An empty
+// raios (0-by-2, white noise only) gives the direct path alone with gain 1.
+// N0 is taken as given.
 ChannelEstimate trueChannel(const ComplexMatrix& raios, double pathDelaySamples, double frameStartSample,
                             const VarShapping& varShapping, std::size_t symbols, double N0 = 0);
 

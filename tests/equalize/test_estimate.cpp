@@ -68,6 +68,10 @@ TEST(Estimate, TrueChannelAndErrorMeasure) {
     for (Complex& g : scaled.gains.data) g *= 1.1;
     EXPECT_NEAR(channelError(scaled, truth, kShaping), 0.01, 1e-9);
     EXPECT_EQ(channelError(truth, truth, kShaping), 0.0);
+    // White noise only: the direct path alone, at the lock.
+    const ChannelEstimate flat = trueChannel(ComplexMatrix(0, 2), 0, 61, kShaping, 700, 0.1);
+    ASSERT_EQ(flat.delays, RealColumn{0.0});
+    EXPECT_EQ(flat.gains(699, 0), Complex(1.0, 0.0));
 }
 
 TEST(Estimate, RefusesWhatItCannotEstimate) {
