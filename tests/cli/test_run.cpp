@@ -79,7 +79,7 @@ struct DirectChain {
 
 TEST(Run, NoiseOnlyReportMatchesTheCoresAndTheRules) {
     const auto r = runJson({"--mode", "ultrashort", "--channel", "awgn", "--esno", "5", "--channel-seed", "11",
-                            "--seed", "21"});
+                            "--seed", "21", "--equalizer", "none"});
     const DirectChain direct(VarMilstd{"ultrashort", 1, 0, 9, 7, 1, 21}, 0.35, 6, 5, "awgn", 5, 11);
 
     // Frame lock on the direct path at 2·D·Ns + 1.

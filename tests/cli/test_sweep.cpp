@@ -39,7 +39,7 @@ std::vector<std::string> sweepArgs(std::vector<std::string> extra) {
 TEST(Sweep, NoiseOnlyErrorRateMatchesHardDecisionQpsk) {
     const std::string csv = scratch("awgn_theory.csv");
     const Outcome o = tern({"sweep", "--mode", "ultrashort", "--channel", "awgn", "--esno", "4:2:8", "--bursts", "8",
-                            "--threads", "2", "--csv", csv});
+                            "--threads", "2", "--equalizer", "none", "--csv", csv});
     ASSERT_EQ(o.status, 0) << o.err;
     const SweepTable table = readCsvFile(csv);
     ASSERT_EQ(table.points.size(), 3u);
@@ -115,7 +115,7 @@ TEST(Sweep, EveryMeasureAgainstBurstsRunOneByOne) {
 
     const std::string csv = scratch("measures.csv");
     const Outcome o = tern(sweepArgs({"--channel", "awgn", "--esno", "5.5", "--bursts", "3", "--seed", "23",
-                                      "--decoder", "hard,soft", "--csv", csv}));
+                                      "--decoder", "hard,soft", "--equalizer", "none", "--csv", csv}));
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("information-bit error rate, hard decisions"), std::string::npos) << o.out;
     const SweepTable t = readCsvFile(csv);
@@ -139,7 +139,7 @@ TEST(Sweep, EveryMeasureAgainstBurstsRunOneByOne) {
     // Without a decoder the table is the coded-bit table of old.
     const std::string none = scratch("measures_none.csv");
     ASSERT_EQ(tern(sweepArgs({"--channel", "awgn", "--esno", "5.5", "--bursts", "3", "--seed", "23", "--decoder",
-                              "none", "--csv", none}))
+                              "none", "--equalizer", "none", "--csv", none}))
                   .status,
               0);
     const SweepTable n = readCsvFile(none);
@@ -207,8 +207,8 @@ TEST(Sweep, StopRulesAgainstBurstsRunOneByOne) {
 TEST(Sweep, SameTableWhateverTheThreadCount) {
     const auto args = [](const char* threads, const std::string& csv) {
         return sweepArgs({"--channel", "awgn,muito_ruim", "--esno", "3,7", "--max-errors", "150", "--max-bursts", "5",
-                          "--min-bursts", "2", "--seed", "9", "--decoder", "soft,hard", "--threads", threads, "--csv",
-                          csv});
+                          "--min-bursts", "2", "--seed", "9", "--decoder", "soft,hard", "--equalizer", "none", "--threads",
+                          threads, "--csv", csv});
     };
     const std::string one = scratch("threads1.csv"), three = scratch("threads3.csv");
     ASSERT_EQ(tern(args("1", one)).status, 0);
@@ -230,7 +230,8 @@ TEST(Sweep, SameTableWhateverTheThreadCount) {
 
 TEST(Sweep, ShardsMergeIntoTheOneMachineTable) {
     const auto args = [](std::vector<std::string> more) {
-        std::vector<std::string> base{"--channel", "awgn,muito_ruim", "--esno", "2:4:6", "--bursts", "5", "--seed", "4"};
+        std::vector<std::string> base{"--channel", "awgn,muito_ruim", "--esno", "2:4:6", "--bursts", "5", "--seed", "4",
+                                      "--equalizer", "none"};
         base.insert(base.end(), more.begin(), more.end());
         return sweepArgs(base);
     };
@@ -274,7 +275,7 @@ TEST(Sweep, ShardsMergeIntoTheOneMachineTable) {
     EXPECT_EQ(tern({"merge", shards[0], whole}).status, 2);
     const std::string other = scratch("other_seed.csv");
     ASSERT_EQ(tern(sweepArgs({"--channel", "awgn,muito_ruim", "--esno", "2:4:6", "--bursts", "5", "--seed", "5",
-                              "--shard", "2/3", "--csv", other}))
+                              "--equalizer", "none", "--shard", "2/3", "--csv", other}))
                   .status,
               0);
     const Outcome mismatch = tern({"merge", shards[0], other});
