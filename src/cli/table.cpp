@@ -346,13 +346,13 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
         if (buildOf(tables[t]) != buildOf(tables.front()))
             throw UsageError(which + " was made by a build with " + buildOf(tables[t]) + ", table 1 by one with " +
                              buildOf(tables.front()) + "; tables whose bits may differ cannot be merged");
-        if (decoderOf(tables[t]) != decoderOf(tables.front()) || tables[t].measures != tables.front().measures)
-            throw UsageError(which + " was made with --decoder " + decoderOf(tables[t]) + ", table 1 with --decoder " +
-                             decoderOf(tables.front()) + "; tables of different decoders cannot be merged");
         if (equalizerOf(tables[t]) != equalizerOf(tables.front()) || passesOf(tables[t]) != passesOf(tables.front()))
             throw UsageError(which + " was made with --equalizer " + equalizerOf(tables[t]) + passesOf(tables[t]) +
                              ", table 1 with --equalizer " + equalizerOf(tables.front()) + passesOf(tables.front()) +
                              "; tables of different equalisers cannot be merged");
+        if (decoderOf(tables[t]) != decoderOf(tables.front()) || tables[t].measures != tables.front().measures)
+            throw UsageError(which + " was made with --decoder " + decoderOf(tables[t]) + ", table 1 with --decoder " +
+                             decoderOf(tables.front()) + "; tables of different decoders cannot be merged");
         if (withoutShard(tables[t].meta) != common)
             throw UsageError(which + " was made with another configuration than table 1");
         const std::string* shard = findMeta(tables[t].meta, "shard");

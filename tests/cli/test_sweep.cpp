@@ -397,6 +397,69 @@ TEST(Sweep, MalformedTablesAreRefused) {
     EXPECT_EQ(tern({"merge", scratch("absent.csv")}).status, 2);
 }
 
+// Every receiver a measure of its own, the first swept; the ten modules'
+// counts as without the others; shards of other equalisers are refused.
+TEST(Sweep, EqualizerMeasuresHeaderAndMerge) {
+    const auto args = [](std::vector<std::string> more) {
+        std::vector<std::string> base{"sweep", "--mode", "ultrashort", "--channel", "ruim", "--esno", "20",
+                                      "--bursts", "2", "--threads", "2", "--seed", "6"};
+        base.insert(base.end(), more.begin(), more.end());
+        return base;
+    };
+    const std::string all = scratch("equalizers.csv"), plain = scratch("equalizers_none.csv"),
+                      whole = scratch("equalizers_turbo.csv");
+    const Outcome o = tern(args({"--equalizer", "none,lmmse,turbo", "--csv", all}));
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out.rfind("information-bit error rate, soft decisions", 0), 0u) << o.out;
+    const SweepTable t = readCsvFile(all);
+    ASSERT_EQ(t.measures, (std::vector<std::string>{"soft", "lmmse", "turbo", "coded"}));
+    EXPECT_EQ(*findMeta(t.meta, "equalizer"), "none,lmmse,turbo");
+    EXPECT_EQ(*findMeta(t.meta, "passes"), "3");
+    const std::string text = slurp(all);
+    EXPECT_NE(text.find(" equalizer=none,lmmse,turbo passes=3 "), std::string::npos) << text;
+    EXPECT_NE(text.find("theory,lmmse_bits,lmmse_errors,lmmse_ber,turbo_bits,turbo_errors,turbo_ber,coded_bits"),
+              std::string::npos)
+        << text;
+    ASSERT_EQ(tern(args({"--equalizer", "none", "--csv", plain})).status, 0);
+    const PointResult& p = t.points.at(0);
+    const SweepTable plainTable = readCsvFile(plain);
+    const PointResult& n = plainTable.points.at(0);
+    EXPECT_EQ(p.errors, n.errors);
+    EXPECT_EQ(p.extra.at(2).errors, n.extra.at(0).errors);
+    EXPECT_GT(static_cast<double>(p.errors), 0.3 * static_cast<double>(p.bits));
+    EXPECT_EQ(p.extra.at(1).errors, 0u);  // turbo
+    EXPECT_EQ(p.extra.at(1).bits, p.bits);
+
+    // The default: the turbo receiver swept, on the same bursts.
+    const Outcome d = tern(args({"--csv", whole}));
+    ASSERT_EQ(d.status, 0) << d.err;
+    EXPECT_EQ(d.out.rfind("information-bit error rate of the turbo receiver (equalizer=turbo, 3 turbo passes", 0), 0u)
+        << d.out;
+    const SweepTable w = readCsvFile(whole);
+    ASSERT_EQ(w.measures, (std::vector<std::string>{"turbo", "coded"}));
+    EXPECT_EQ(w.points.at(0).errors, p.extra.at(1).errors);
+    EXPECT_EQ(w.points.at(0).extra.at(0).errors, p.extra.at(2).errors);
+
+    // Shards merge into the whole table; other equalisers or passes are refused.
+    const std::string s1 = scratch("eq_shard1.csv"), s2 = scratch("eq_shard2.csv"), lmmse = scratch("eq_lmmse.csv"),
+                      fewer = scratch("eq_passes.csv"), merged = scratch("eq_merged.csv");
+    ASSERT_EQ(tern(args({"--shard", "1/2", "--csv", s1})).status, 0);
+    ASSERT_EQ(tern(args({"--shard", "2/2", "--csv", s2})).status, 0);
+    ASSERT_EQ(tern(args({"--shard", "2/2", "--equalizer", "lmmse", "--csv", lmmse})).status, 0);
+    ASSERT_EQ(tern(args({"--shard", "2/2", "--passes", "1", "--csv", fewer})).status, 0);
+    ASSERT_EQ(tern({"merge", s2, s1, "--csv", merged}).status, 0);
+    EXPECT_EQ(slurp(merged), slurp(whole));
+    const Outcome mixed = tern({"merge", s1, lmmse});
+    EXPECT_EQ(mixed.status, 2);
+    EXPECT_NE(mixed.err.find("table 2 was made with --equalizer lmmse --passes 3, table 1 with --equalizer turbo "
+                             "--passes 3; tables of different equalisers cannot be merged"),
+              std::string::npos)
+        << mixed.err;
+    const Outcome passes = tern({"merge", s1, fewer});
+    EXPECT_EQ(passes.status, 2);
+    EXPECT_NE(passes.err.find("--equalizer turbo --passes 1, table 1"), std::string::npos) << passes.err;
+}
+
 TEST(Sweep, PlotIsAPng) {
     if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
     const std::string png = scratch("sweep.png");
