@@ -357,8 +357,8 @@ struct SweepCommand {
                          ->capture_default_str()
                          ->check(kNotEmpty);
         app->add_option("--decoder", decoder,
-                        "what is swept: none (coded bits), hard or soft (information bits after the decoder on hard or "
-                        "soft decisions), or both, e.g. soft,hard (the first is swept and stopped on; the others and the "
+                        "what the ten modules' receiver (--equalizer none) counts: none (coded bits), hard or soft "
+                        "(information bits after the decoder on hard or soft decisions), or both, e.g. soft,hard (the first is swept and stopped on; the others and the "
                         "coded bits are kept as extra columns)")
             ->capture_default_str()
             ->check(kNotEmpty);

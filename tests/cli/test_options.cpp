@@ -182,11 +182,11 @@ TEST(Options, HelpForEveryCommandNamesItsOptions) {
     EXPECT_EQ(run.status, 0);
     for (const char* option : {"--mode", "--constraint-length", "--tlc", "--fixed", "--repetitions", "--frames", "--seed",
                                "--rolloff", "--pulse-delay", "--oversampling", "--channel", "--esno", "--channel-seed",
-                               "--config", "--save", "--json"})
+                               "--config", "--save", "--json", "--equalizer", "--passes"})
         EXPECT_NE(run.out.find(option), std::string::npos) << option;
     const Outcome sweep = tern({"sweep", "--help"});
     for (const char* option : {"--max-errors", "--max-bursts", "--min-bursts", "--bursts", "--shard", "--threads",
-                               "--csv", "--plot", "--decoder"})
+                               "--csv", "--plot", "--decoder", "--equalizer", "--passes"})
         EXPECT_NE(sweep.out.find(option), std::string::npos) << option;
     EXPECT_EQ(tern({"params", "--help"}).status, 0);
     EXPECT_EQ(tern({"merge", "--help"}).status, 0);
