@@ -609,12 +609,17 @@ PYBIND11_MODULE(tern, m) {
            "alone, for reference.\n\n"
            "Options (keyword arguments, the options of `tern run` in snake case):\n" +
            optionDocs(true) +
+           "    equalizer: the channel-correcting receiver beside the ten modules' one: 'none', 'lmmse' or 'turbo' "
+           "(default 'turbo')\n"
+           "    passes: turbo passes of the turbo receiver, 0 to 20 (default 3)\n"
            "\nReturns a dict of every record, under the names of `tern run --save`: varmilstd, varShapping, "
            "varWatterson, milstd, sendOut, shapeOut, fadeOut, matchOut, FrameStartSample (1-D float64, one element "
            "or none), timingOut, splitOut, detectOut, unweaveOut, decodeHardOut, softDetectOut, softUnweaveOut, "
-           "decodeSoftOut, receiveOut and estimate (unless equalizer is 'none'); and 'report': the report of `tern run --json` as a dict (configuration, stages, "
+           "decodeSoftOut, receiveOut and estimate (unless equalizer is 'none'); and 'report': the report of "
+           "`tern run --json` as a dict (configuration, stages, "
            "frameLock, dataSymbols, codedBits, informationBits {hard, soft} as {total, errors, rate}, reference, "
-           "airSeconds, burstSymbols, wallSeconds, speedUp).\n\n"
+           "equalizer {name, passes, passesRun, informationBits, tenModules}, channelEstimate {nmse, errorDb, N0 "
+           "{estimated, true}}, airSeconds, burstSymbols, wallSeconds, speedUp).\n\n"
            "Raises ValueError for a refused option value, tern.Error for a failure of the chain (a stage's own "
            "check), KeyboardInterrupt on Ctrl-C.\n")
               .c_str());
