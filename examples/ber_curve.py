@@ -4,8 +4,9 @@
 
 Sweeps the noise-only channel and the "bom" fading condition with the same
 stop rule as `tern sweep`, prints the table, and draws the information-bit
-error rate (soft decisions) with its 95% intervals beside the coded bits
-and the uncoded QPSK reference, when matplotlib is installed.
+error rate of the turbo receiver with its 95% intervals beside that of the
+ten modules' receiver (soft decisions, no channel correction), its coded
+bits and the uncoded QPSK reference, when matplotlib is installed.
 """
 import sys
 
@@ -15,7 +16,8 @@ import tern
 
 
 def main(png="ber_curve.png"):
-    table = tern.sweep(channel=["awgn", "bom"], esno="0:1:6", decoder="soft", max_errors=300, max_bursts=20)
+    table = tern.sweep(channel=["awgn", "bom"], esno="0:1:6", equalizer=["turbo", "none"], decoder="soft",
+                       max_errors=300, max_bursts=20)
     print("%-8s %7s %7s %10s %10s %12s" % ("channel", "Es/N0", "bursts", "bits", "errors", "ber"))
     for row in zip(table["channel"], table["esno_db"], table["bursts"], table["bits"], table["errors"], table["ber"]):
         print("%-8s %7.1f %7d %10d %10d %12.4g" % row)
@@ -35,7 +37,8 @@ def main(png="ber_curve.png"):
         esno, ber = table["esno_db"][rows], table["ber"][rows]
         below = ber - table["ci_low"][rows]
         above = table["ci_high"][rows] - ber
-        axes.errorbar(esno, ber, yerr=[below, above], marker="o", capsize=3, label=f"{channel}, decoded (soft)")
+        axes.errorbar(esno, ber, yerr=[below, above], marker="o", capsize=3, label=f"{channel}, turbo receiver")
+        axes.plot(esno, table["soft_ber"][rows], marker="s", linestyle="-.", label=f"{channel}, ten modules (soft)")
         axes.plot(esno, table["coded_ber"][rows], marker=".", linestyle=":", label=f"{channel}, coded bits")
     first = table["channel"] == table["channel"][0]
     axes.plot(table["esno_db"][first], table["theory"][first], "k--", label="uncoded QPSK, noise only")

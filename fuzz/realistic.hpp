@@ -57,6 +57,28 @@ inline RealColumn blockValues(Input& in, const Milstd& milstd, std::size_t maxBl
     return values;
 }
 
+// Symbols at the symbol-timing output for the channel-correcting receiver:
+// any column, or a burst laid out as the transmitter lays it out (preamble,
+// probe, then up to `maxFrames` data frames each followed by a probe; data
+// points of the 8-point circle chosen by the bytes), through a second path of
+// the bytes' lag and gain, with a few hostile values among them.
+inline ComplexColumn burstSymbols(Input& in, const Milstd& milstd, std::size_t maxFrames) {
+    if (in.flag()) return column<Complex>(in);
+    ComplexColumn burst(milstd.preambleFrame);
+    const std::size_t frames = in.byte() % (maxFrames + 1);
+    const double data = milstd.dataLength >= 0 && milstd.dataLength <= 1e5 ? milstd.dataLength : 0;
+    for (std::size_t f = 0; f <= frames; ++f) {
+        burst.insert(burst.end(), milstd.probeFrame.begin(), milstd.probeFrame.end());
+        for (std::size_t k = 0; f < frames && k < static_cast<std::size_t>(data); ++k)
+            burst.push_back(std::polar(1.0, static_cast<double>(in.byte() % 8) * (6.283185307179586 / 8.0)));
+    }
+    const std::size_t lag = in.byte() % 64;
+    const Complex gain(static_cast<double>(in.byte() % 9) / 8.0 - 0.5, static_cast<double>(in.byte() % 9) / 8.0 - 0.5);
+    for (std::size_t n = burst.size(); n-- > lag && lag > 0;) burst[n] += gain * burst[n - lag];
+    for (std::size_t e = in.byte() % 4; e > 0 && !burst.empty(); --e) burst[in.word32() % burst.size()] = in.anyComplex();
+    return burst;
+}
+
 inline VarShapping realisticShapping(Input& in) {
     VarShapping s;
     s.rolloffFactor = 0.35;

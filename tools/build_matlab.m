@@ -1,5 +1,5 @@
 function build_matlab(outdir)
-% build_matlab  Builds the ten host modules with MATLAB's mex command.
+% build_matlab  Builds the host modules with MATLAB's mex command.
 %   build_matlab           writes ternSetup.mexa64 ... to build/matlab
 %   build_matlab(outdir)   writes them to outdir
 % The sources are those of the Octave build: each module is its entry file,
@@ -31,6 +31,11 @@ modules = {
   'ternUnweave',   {'receive', 'transmit', 'setup'}
   'ternSoftDetect', {'receive', 'transmit', 'setup'}
   'ternDecode',    {'receive', 'transmit', 'setup'}
+  'ternEstimate',  {'equalize', 'receive', 'filters', 'transmit', 'setup'}
+  'ternEqualize',  {'equalize', 'receive', 'filters', 'transmit', 'setup'}
+  'ternReceive',   {'equalize', 'receive', 'filters', 'transmit', 'setup'}
+  'ternSiso',      {'equalize', 'receive', 'filters', 'transmit', 'setup'}
+  'ternInterleave', {'equalize', 'receive', 'filters', 'transmit', 'setup'}
 };
 
 common = [cpp_files(fullfile(src, 'gateway')), cpp_files(fullfile(src, 'gateway', 'host'))];

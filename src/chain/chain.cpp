@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "channel/ternFade.hpp"
+#include "channel/watterson.hpp"
 #include "filters/filters.hpp"
 #include "receive/receive.hpp"
 #include "setup/ternSetup.hpp"
@@ -84,6 +85,8 @@ double expectedFrameStart(const VarShapping& s) { return 2 * s.pulseDelay * s.ov
 
 double softNoiseVariance(double EsNodB) { return std::clamp(std::pow(10.0, -EsNodB / 10.0), 1e-300, 1e300); }
 
+double trueNoiseVariance(double EsNodB) { return softNoiseVariance(EsNodB); }
+
 FadeOut propagate(const ComplexColumn& shaped, const VarWatterson& channel, const VarShapping& shaping,
                   RandomSource& random) {
     if (channel.model == kAwgn) return addNoise(shaped, channel.EsNodB, channel.seed, random);
@@ -91,7 +94,7 @@ FadeOut propagate(const ComplexColumn& shaped, const VarWatterson& channel, cons
 }
 
 Reception receive(const ComplexColumn& received, const Milstd& milstd, const VarShapping& s,
-                  std::vector<StageTime>* stages, DecoderChoice decoders, double N0) {
+                  std::vector<StageTime>* stages, DecoderChoice decoders, double N0, EqualizerChoice equalizers) {
     Reception rx;
     const double beta = s.rolloffFactor, D = s.pulseDelay, Ns = s.oversamplingFactor;
     rx.match = timed(stages, "match", "samples", [&] { return ternMatch(received, beta, D, Ns); },
@@ -120,10 +123,20 @@ Reception receive(const ComplexColumn& received, const Milstd& milstd, const Var
         rx.decodeSoft = timed(stages, "decode soft", "bits", [&] { return ternDecode(rx.softUnweave.out, milstd); },
                               [](const DecodeOut& r) { return r.DecodOut.size(); });
     }
+    const auto equalized = [&](const char* name, ReceiveOut& into) {
+        VarReceiver varReceiver;
+        varReceiver.equalizer = name;
+        varReceiver.passes = equalizers.passes;
+        into = timed(stages, name, "bits", [&] { return ternReceive(rx.timing.out, milstd, s, varReceiver); },
+                     [](const ReceiveOut& r) { return r.DecodOut.size(); });
+    };
+    if (equalizers.lmmse) equalized("lmmse", rx.lmmse);
+    if (equalizers.turbo) equalized("turbo", rx.turbo);
     return rx;
 }
 
-ChainRun runChain(const Milstd& milstd, const ChainInputs& in, RandomSource& random, DecoderChoice decoders) {
+ChainRun runChain(const Milstd& milstd, const ChainInputs& in, RandomSource& random, DecoderChoice decoders,
+                  EqualizerChoice equalizers) {
     ChainRun run;
     auto* stages = &run.stages;
     const auto start = Clock::now();
@@ -136,9 +149,25 @@ ChainRun runChain(const Milstd& milstd, const ChainInputs& in, RandomSource& ran
     run.fade = timed(stages, in.varWatterson.model == kAwgn ? "noise" : "fade", "samples",
                      [&] { return propagate(run.shape.out, in.varWatterson, s, random); },
                      [](const FadeOut& r) { return r.AwgnOut.size(); });
-    run.rx = receive(run.fade.AwgnOut, milstd, s, stages, decoders, softNoiseVariance(in.varWatterson.EsNodB));
+    run.rx = receive(run.fade.AwgnOut, milstd, s, stages, decoders, softNoiseVariance(in.varWatterson.EsNodB),
+                     equalizers);
     run.seconds = secondsSince(start);
     return run;
+}
+
+ChannelEstimate trueChannelOf(const ChainRun& run, const ChainInputs& in) {
+    const VarShapping& s = in.varShapping;
+    // The noise-only channel has no second path: raios is 0-by-2, RER 0.
+    const double delay =
+        run.fade.RER > 0 ? static_cast<double>(watterson::pathDelay(s.oversamplingFactor * kSymbolRate, run.fade.RER))
+                         : 0.0;
+    return trueChannel(run.fade.raios, delay, run.rx.frameStart.empty() ? 0.0 : run.rx.frameStart[0], s,
+                       run.rx.timing.out.size(), trueNoiseVariance(in.varWatterson.EsNodB));
+}
+
+double estimateError(const ChainRun& run, const ChainInputs& in, const ChannelEstimate& estimate) {
+    if (run.rx.frameStart.empty() || run.rx.timing.out.empty()) return 1;
+    return channelError(estimate, trueChannelOf(run, in), in.varShapping);
 }
 
 ErrorCount countErrors(const RealColumn& sent, const RealColumn& received, std::size_t group) {
@@ -166,6 +195,10 @@ ErrorCount symbolErrors(const SendOut& send, const Reception& rx, const Milstd& 
 
 ErrorCount informationBitErrors(const SendOut& send, const DecodeOut& decoded) {
     return countErrors(send.BitInCodIn, decoded.DecodOut, 1);
+}
+
+ErrorCount informationBitErrors(const SendOut& send, const ReceiveOut& received) {
+    return countErrors(send.BitInCodIn, received.DecodOut, 1);
 }
 
 }  // namespace tern::chain

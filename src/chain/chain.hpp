@@ -1,14 +1,16 @@
 // One pass of the whole host-free chain: the same calls, in the same order,
 // that the host script makes with the ten modules, keeping every stage's
 // record, then (when asked) the channel decoder on hard and on soft
-// decisions, plus the error counts of the received symbols, coded bits and
-// information bits.
+// decisions and the channel-correcting receivers (equalize/receiver.hpp) on
+// the timing output, plus the error counts of the received symbols, coded
+// bits and information bits and the error of the channel estimate.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "equalize/receiver.hpp"
 #include "gateway/random.hpp"
 #include "gateway/records.hpp"
 #include "receive/ternDecode.hpp"
@@ -72,8 +74,16 @@ struct DecoderChoice {
     bool soft = false;  // on soft detection, deinterleaved the same way
 };
 
+// Which channel-correcting receivers (ternReceive) run on the timing
+// output, beside the ten modules' receiver, which runs always.
+struct EqualizerChoice {
+    bool lmmse = false;  // "lmmse": one equaliser pass, then the Viterbi decoder
+    bool turbo = false;  // "turbo": then `passes` turbo passes
+    double passes = 3;   // turbo passes, a whole number from 0 to 20
+};
+
 // The receiver's half of the chain, from the received samples on. The
-// decoder stages stay empty unless chosen.
+// decoder and equaliser stages stay empty unless chosen.
 struct Reception {
     MatchOut match;
     RealColumn frameStart;  // one element, or none when no preamble was found
@@ -85,6 +95,8 @@ struct Reception {
     SoftDetectOut softDetect;      // per-bit ratios of the data symbols
     UnweaveOut softUnweave; // the ratios in encoder order
     DecodeOut decodeSoft;    // decoded from softUnweave
+    ReceiveOut lmmse;        // ternReceive "lmmse" on timing, with its channel estimate
+    ReceiveOut turbo;        // ternReceive "turbo" on timing, with its channel estimate
 };
 
 struct ChainRun {
@@ -111,17 +123,35 @@ FadeOut propagate(const ComplexColumn& shaped, const VarWatterson& channel, cons
 // finite ratios. The decoder's decisions do not depend on this scale.
 double softNoiseVariance(double EsNodB);
 
+// The true noise variance per received symbol at `EsNodB`: the chain's
+// symbols have unit energy, so 10^(-EsNodB/10) (softNoiseVariance).
+double trueNoiseVariance(double EsNodB);
+
 // Matched filter, frame lock, symbol timing, split, detection and
-// deinterleaving, then the chosen decoders; soft detection uses `N0`.
-// Without a frame lock the stages after it are left empty. The
-// deinterleaver is handed whole interleaver blocks only.
+// deinterleaving, then the chosen decoders; soft detection uses `N0`; then
+// the chosen channel-correcting receivers on the timing output, which
+// estimate N0 themselves. Without a frame lock the stages after it are left
+// empty. The deinterleaver is handed whole interleaver blocks only.
 Reception receive(const ComplexColumn& received, const Milstd& milstd, const VarShapping& shaping,
-                  std::vector<StageTime>* stages, DecoderChoice decoders = {}, double N0 = 1);
+                  std::vector<StageTime>* stages, DecoderChoice decoders = {}, double N0 = 1,
+                  EqualizerChoice equalizers = {});
 
 // The whole chain on checked inputs (the command line checks them first), with `milstd`
 // built from inputs.varmilstd; soft detection takes N0 from the channel's
 // Es/N0 (softNoiseVariance).
-ChainRun runChain(const Milstd& milstd, const ChainInputs& inputs, RandomSource& random, DecoderChoice decoders = {});
+ChainRun runChain(const Milstd& milstd, const ChainInputs& inputs, RandomSource& random, DecoderChoice decoders = {},
+                  EqualizerChoice equalizers = {});
+
+// The channel the burst of `run` met, in the form of a ChannelEstimate of
+// its timing output: the fading gains (raios) of the channel stage, the
+// condition's path delay in samples, the frame start the lock found, and
+// the true N0 of `inputs`' Es/N0. Only for a run with a frame lock.
+ChannelEstimate trueChannelOf(const ChainRun& run, const ChainInputs& inputs);
+
+// Normalised mean square error of `estimate` against the channel the burst
+// of `run` met (trueChannelOf, channelError): a linear ratio; 1 without a
+// frame lock.
+double estimateError(const ChainRun& run, const ChainInputs& inputs, const ChannelEstimate& estimate);
 
 // Compares groups of `group` values of `sent` with `received`, group by
 // group; a group is wrong when any of its values differs. Groups missing
@@ -134,5 +164,7 @@ ErrorCount codedBitErrors(const SendOut& send, const Reception& rx);
 ErrorCount symbolErrors(const SendOut& send, const Reception& rx, const Milstd& milstd);
 // Information bits: a decoder's output against the payload.
 ErrorCount informationBitErrors(const SendOut& send, const DecodeOut& decoded);
+// Information bits: a channel-correcting receiver's decisions against the payload.
+ErrorCount informationBitErrors(const SendOut& send, const ReceiveOut& received);
 
 }  // namespace tern::chain

@@ -173,6 +173,23 @@ CLI::Option* addMaxMemory(CLI::App* app, std::string& limit) {
         ->check(kNotEmpty);
 }
 
+// The channel-correcting receiver's options: --equalizer (a list when
+// `list`) and --passes.
+void addEqualizerOptions(CLI::App* app, std::string& equalizer, unsigned& passes, bool list) {
+    app->add_option("--equalizer", equalizer,
+                    list ? "receivers counted: none (the ten modules' receiver, measured as --decoder says), lmmse "
+                           "(channel estimate and one equaliser pass), turbo (then --passes turbo passes), or a list "
+                           "such as turbo,none (the first is swept and stopped on; the others are extra columns)"
+                         : "channel-correcting receiver reported beside the ten modules' one: none, lmmse (channel "
+                           "estimate and one equaliser pass) or turbo (then --passes turbo passes)")
+        ->capture_default_str()
+        ->check(kNotEmpty);
+    app->add_option("--passes", passes, "turbo passes of the turbo receiver, a whole number from 0 to 20")
+        ->capture_default_str()
+        ->transform(kWholeNumber)
+        ->check(CLI::Range(0u, 20u));
+}
+
 // What an interrupted command says, and its status.
 int interrupted(std::ostream& err, const std::string& what) {
     err << "tern: interrupted by " << stopSignalName() << "; " << what << "\n";
@@ -220,6 +237,8 @@ struct ParamsCommand {
 struct RunCommand {
     InputOptions options;
     std::string save, maxMemory;
+    std::string equalizer = "turbo";
+    unsigned passes = 3;
     bool json = false;
 
     void attach(CLI::App* app) {
@@ -230,12 +249,15 @@ struct RunCommand {
         options.number(app, "--esno", "Es/N0 in dB", [](ChainInputs& in) -> double& { return in.varWatterson.EsNodB; });
         options.number(app, "--channel-seed", "seed of the channel's fading and noise",
                        [](ChainInputs& in) -> double& { return in.varWatterson.seed; });
+        addEqualizerOptions(app, equalizer, passes, false);
         addOutput(app, "--save", save, "write every intermediate result as MAT-file structs");
         app->add_flag("--json", json, "print the report as JSON");
         addMaxMemory(app, maxMemory);
     }
 
     int execute(std::ostream& out, std::ostream& err) {
+        if (parseEqualizerList(equalizer).size() != 1)
+            throw UsageError("--equalizer: tern run takes one of none, lmmse, turbo, not the list \"" + equalizer + "\"");
         const ChainInputs in = options.inputs();
         Milstd milstd;
         StageTime setup{"setup", 22, "fields", 0};
@@ -252,7 +274,8 @@ struct RunCommand {
         checkOutputPaths({{"--save", save}});
         std::optional<StageProgress> progress;
         if (progressWanted(err)) progress.emplace(err);
-        const RunOutcome outcome = runAndReport(in, milstd, setup, progress ? &*progress : nullptr);
+        const RunOutcome outcome =
+            runAndReport(in, milstd, setup, progress ? &*progress : nullptr, equalizer, static_cast<double>(passes));
         progress.reset();
         const ChainRun& run = outcome.run;
         const RunReport& report = outcome.report;
@@ -291,6 +314,11 @@ struct RunCommand {
         file.writeRecord("softDetectOut", run.rx.softDetect);
         file.writeRecord("softUnweaveOut", run.rx.softUnweave);
         file.writeRecord("decodeSoftOut", run.rx.decodeSoft);
+        if (equalizer != "none") {
+            const ReceiveOut& received = equalizedOf(run.rx, equalizer);
+            file.writeRecord("receiveOut", received);
+            file.writeRecord("estimate", received.estimate);
+        }
         pollInterrupt();
         file.close();
     }
@@ -303,6 +331,8 @@ struct SweepCommand {
     std::string channels = kAwgn;
     std::string esno = "0:2:10";
     std::string decoder = "soft";
+    std::string equalizer = "turbo";
+    unsigned passes = 3;
     unsigned threads = 0;
     std::uint64_t maxErrors = 1000, maxBursts = 100, minBursts = 1, bursts = 0;
     std::string shard;
@@ -327,11 +357,12 @@ struct SweepCommand {
                          ->capture_default_str()
                          ->check(kNotEmpty);
         app->add_option("--decoder", decoder,
-                        "what is swept: none (coded bits), hard or soft (information bits after the decoder on hard or "
-                        "soft decisions), or both, e.g. soft,hard (the first is swept and stopped on; the others and the "
+                        "what the ten modules' receiver (--equalizer none) counts: none (coded bits), hard or soft "
+                        "(information bits after the decoder on hard or soft decisions), or both, e.g. soft,hard (the first is swept and stopped on; the others and the "
                         "coded bits are kept as extra columns)")
             ->capture_default_str()
             ->check(kNotEmpty);
+        addEqualizerOptions(app, equalizer, passes, true);
         const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
         threads = hardware;
         app->add_option("--threads", threads, "worker threads (default: all hardware threads)")
@@ -384,6 +415,8 @@ struct SweepCommand {
         plan.esnoDb = parseEsnoList(esno);
         for (double point : plan.esnoDb) checkEsno(point);
         plan.decoders = parseDecoderList(decoder);
+        plan.equalizers = parseEqualizerList(equalizer);
+        plan.passes = static_cast<double>(passes);
         if (shardOption->count() > 0) plan.shard = parseShard(shard);
         plan.threads = threads;
         if (burstsOption->count() > 0) {
@@ -423,9 +456,16 @@ struct SweepCommand {
         const double air = airTime(milstd, burstSymbols(milstd, plan.inputs.varmilstd.nFrames)) *
                            static_cast<double>(totalBursts);
         char line[300];
-        const std::string swept = plan.decoders.empty() ? "coded-bit error rate"
-                                                        : "information-bit error rate, " + plan.decoders[0] +
-                                                              " decisions (others as extra columns)";
+        const std::string& first = plan.equalizers.front();
+        char passesText[64];
+        std::snprintf(passesText, sizeof passesText, ", %g turbo passes", plan.passes);
+        const std::string swept = first != "none"
+                                      ? "information-bit error rate of the " + first + " receiver (equalizer=" +
+                                            equalizerText(plan.equalizers) + (first == "turbo" ? passesText : "") +
+                                            "; others as extra columns)"
+                                  : plan.decoders.empty() ? "coded-bit error rate"
+                                                          : "information-bit error rate, " + plan.decoders[0] +
+                                                                " decisions (others as extra columns)";
         std::snprintf(line, sizeof line,
                       "%s, mode %s, constraint length %g, %g block(s) per burst, base seed %.10g, shard %llu/%llu, %u "
                       "thread(s)\n",

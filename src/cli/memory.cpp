@@ -32,6 +32,10 @@ constexpr double kSaveSampleBytes = 16.0 * 2;
 // the reference receiver repeats the receiver's share.
 constexpr double kSymbolBytes = 200.0;
 constexpr double kReferenceSymbolBytes = 100.0;
+// The channel-correcting receiver: its channel estimate (up to four paths'
+// gains and their error per symbol, kept and tracked again), the ratios and
+// priors of the coded bits and the equaliser's soft symbols.
+constexpr double kEqualizerSymbolBytes = 120.0;  // about 100 measured on "long" "moderado"
 // The program itself, its libraries and the waveform record.
 constexpr double kFixedBytes = 16.0 * 1024 * 1024;
 
@@ -60,7 +64,7 @@ double estimateBurstBytes(const Milstd& milstd, const ChainInputs& inputs, Burst
     const double symbols = static_cast<double>(burstSymbols(milstd, inputs.varmilstd.nFrames));
     const VarShapping& s = inputs.varShapping;
     const double samples = (symbols + 4 * s.pulseDelay) * s.oversamplingFactor;
-    double perSample = kSampleBytes, perSymbol = kSymbolBytes;
+    double perSample = kSampleBytes, perSymbol = kSymbolBytes + kEqualizerSymbolBytes;
     if (isFadingChannel(inputs.varWatterson.model)) perSample += kFadingSampleBytes;
     if (shape.reference) {
         perSample += kReferenceSampleBytes;

@@ -1,5 +1,6 @@
 #include "cli/report.hpp"
 
+#include <cmath>
 #include <cstdio>
 
 #include "channel/ternFade.hpp"
@@ -35,10 +36,25 @@ nlohmann::json countJson(const ErrorCount& e) {
     return {{"total", e.total}, {"errors", e.errors}, {"rate", e.rate()}};
 }
 
+// The estimate's error in dB of the channel's energy.
+double errorDb(double nmse) { return 10 * std::log10(nmse); }
+
 }  // namespace
 
+const ReceiveOut& equalizedOf(const Reception& rx, const std::string& equalizer) {
+    return equalizer == "lmmse" ? rx.lmmse : rx.turbo;
+}
+
+EqualizerChoice equalizerChoice(const std::string& equalizer, double passes) {
+    EqualizerChoice choice;
+    choice.lmmse = equalizer == "lmmse";
+    choice.turbo = equalizer == "turbo";
+    choice.passes = passes;
+    return choice;
+}
+
 RunReport makeReport(const ChainInputs& inputs, const Milstd& milstd, const ChainRun& run, const StageTime& setup,
-                     const Reception* reference) {
+                     const Reception* reference, const std::string& equalizer, double passes) {
     RunReport r;
     r.inputs = inputs;
     r.stages.push_back(setup);
@@ -56,16 +72,27 @@ RunReport makeReport(const ChainInputs& inputs, const Milstd& milstd, const Chai
         r.referenceHardBits = informationBitErrors(run.send, reference->decodeHard);
         r.referenceSoftBits = informationBitErrors(run.send, reference->decodeSoft);
     }
+    r.equalizer = equalizer;
+    if (equalizer != "none") {
+        const ReceiveOut& rx = equalizedOf(run.rx, equalizer);
+        r.passes = equalizer == "turbo" ? passes : 0;
+        r.passesRun = rx.passes;
+        r.equalizedBits = informationBitErrors(run.send, rx);
+        r.estimateError = estimateError(run, inputs, rx.estimate);
+        r.estimatedN0 = rx.estimate.N0;
+        r.trueN0 = trueNoiseVariance(inputs.varWatterson.EsNodB);
+    }
     r.burstSymbols = run.send.MultiplexOut.size();
     r.airSeconds = airTime(milstd, r.burstSymbols);
     r.wallSeconds = setup.seconds + run.seconds;
     return r;
 }
 
-RunOutcome runAndReport(const ChainInputs& in, const Milstd& milstd, const StageTime& setup, StageProgress* progress) {
+RunOutcome runAndReport(const ChainInputs& in, const Milstd& milstd, const StageTime& setup, StageProgress* progress,
+                        const std::string& equalizer, double passes) {
     Mt19937Source random;
     const DecoderChoice both{true, true};
-    RunOutcome outcome{runChain(milstd, in, random, both), {}};
+    RunOutcome outcome{runChain(milstd, in, random, both, equalizerChoice(equalizer, passes)), {}};
     const ChainRun& run = outcome.run;
     // For reference: the same shaped burst through noise alone.
     Reception reference;
@@ -76,7 +103,7 @@ RunOutcome runAndReport(const ChainInputs& in, const Milstd& milstd, const Stage
         reference = receive(noisy.AwgnOut, milstd, in.varShapping, nullptr, both,
                             softNoiseVariance(in.varWatterson.EsNodB));
     }
-    outcome.report = makeReport(in, milstd, run, setup, fading ? &reference : nullptr);
+    outcome.report = makeReport(in, milstd, run, setup, fading ? &reference : nullptr, equalizer, passes);
     return outcome;
 }
 
@@ -126,6 +153,23 @@ std::string reportText(const RunReport& r) {
         t += "                 decoded, hard  " + counts(r.referenceHardBits, "information bits") + "\n";
         t += "                 decoded, soft  " + counts(r.referenceSoftBits, "information bits") + "\n";
     }
+    if (r.equalizer != "none") {
+        const std::string name = r.equalizer == "turbo" ? "turbo" : "LMMSE";
+        std::snprintf(line, sizeof line, "  %-14s %s receiver (channel estimate, equaliser%s), %g turbo pass(es) run\n",
+                      r.equalizer.c_str(), name.c_str(), r.equalizer == "turbo" ? ", turbo passes" : "", r.passesRun);
+        t += line;
+        t += "                 decoded, soft  " + counts(r.equalizedBits, "information bits") + "\n";
+        std::snprintf(line, sizeof line,
+                      "  side by side   information-bit error rate, soft: ten modules %.4g, %s receiver %.4g\n",
+                      r.softBits.rate(), r.equalizer.c_str(), r.equalizedBits.rate());
+        t += line;
+        std::snprintf(line, sizeof line,
+                      "  estimate       channel error %.1f dB of the channel's energy (normalised MSE %.3g); N0 "
+                      "estimated %.4g, true %.4g (ratio %.3f)\n",
+                      errorDb(r.estimateError), r.estimateError, r.estimatedN0, r.trueN0,
+                      r.trueN0 > 0 ? r.estimatedN0 / r.trueN0 : 0.0);
+        t += line;
+    }
     std::snprintf(line, sizeof line, "  speed          %.4g s of air time (%zu symbols) in %.4g ms wall time: %.1fx real time\n",
                   r.airSeconds, r.burstSymbols, r.wallSeconds * 1e3,
                   r.wallSeconds > 0 ? r.airSeconds / r.wallSeconds : 0.0);
@@ -154,6 +198,17 @@ nlohmann::json reportJson(const RunReport& r) {
     if (r.locked) {
         j["frameLock"]["sample"] = r.frameStart;
         j["frameLock"]["offset"] = r.frameStart - r.expectedStart;
+    }
+    j["equalizer"] = {{"name", r.equalizer}};
+    if (r.equalizer != "none") {
+        j["equalizer"]["passes"] = r.passes;
+        j["equalizer"]["passesRun"] = r.passesRun;
+        j["equalizer"]["informationBits"] = countJson(r.equalizedBits);
+        // the ten modules' soft decisions, side by side
+        j["equalizer"]["tenModules"] = countJson(r.softBits);
+        j["channelEstimate"] = {{"nmse", r.estimateError},
+                                {"errorDb", errorDb(r.estimateError)},
+                                {"N0", {{"estimated", r.estimatedN0}, {"true", r.trueN0}}}};
     }
     if (r.hasReference)
         j["reference"] = {{"channel", kAwgn},

@@ -68,7 +68,7 @@ struct PointState {
 class Scheduler {
 public:
     Scheduler(const SweepPlan& plan, unsigned threads)
-        : plan_(plan), measures_(measuresOf(plan.decoders)), window_(2 * threads) {
+        : plan_(plan), measures_(measuresOf(plan.decoders, plan.equalizers)), window_(2 * threads) {
         for (const auto& channel : plan.channels)
             for (double esno : plan.esnoDb) {
                 PointState p;
@@ -266,7 +266,9 @@ Metadata describePlan(const SweepPlan& plan, bool interrupted) {
                   {"pulse_delay", number(s.pulseDelay)},
                   {"oversampling", number(s.oversamplingFactor)},
                   {"seed", number(c.seed)},
-                  {"decoder", decoderText(plan.decoders)}};
+                  {"decoder", decoderText(plan.decoders)},
+                  {"equalizer", equalizerText(plan.equalizers)},
+                  {"passes", number(plan.passes)}};
     if (plan.fixedBursts)
         meta.emplace_back("stop", "bursts:" + std::to_string(plan.stop.maxBursts));
     else
@@ -278,18 +280,29 @@ Metadata describePlan(const SweepPlan& plan, bool interrupted) {
 }
 
 SweepOutcome runSweep(const SweepPlan& plan, const Milstd& milstd, const std::function<void(double)>& progress) {
-    const std::vector<std::string> measures = measuresOf(parseDecoderList(decoderText(plan.decoders)));
+    const std::vector<std::string> measures =
+        measuresOf(parseDecoderList(decoderText(plan.decoders)), parseEqualizerList(equalizerText(plan.equalizers)));
     DecoderChoice decoders;
-    for (const auto& d : plan.decoders) (d == "hard" ? decoders.hard : decoders.soft) = true;
+    EqualizerChoice equalizers;
+    equalizers.passes = plan.passes;
+    for (const auto& e : plan.equalizers) {
+        if (e == "lmmse") equalizers.lmmse = true;
+        if (e == "turbo") equalizers.turbo = true;
+        // The decoders count only for the ten modules' receiver.
+        if (e == "none")
+            for (const auto& d : plan.decoders) (d == "hard" ? decoders.hard : decoders.soft) = true;
+    }
     const unsigned threads = std::max(1u, plan.threads);
     Scheduler scheduler(plan, threads);
     // The counts of one burst, in the table's order of measures.
     auto countBurst = [&](const ChainRun& run) {
         std::vector<ErrorCount> counts;
         for (const auto& m : measures)
-            counts.push_back(m == "coded"  ? codedBitErrors(run.send, run.rx)
-                             : m == "hard" ? informationBitErrors(run.send, run.rx.decodeHard)
-                                           : informationBitErrors(run.send, run.rx.decodeSoft));
+            counts.push_back(m == "coded"   ? codedBitErrors(run.send, run.rx)
+                             : m == "hard"  ? informationBitErrors(run.send, run.rx.decodeHard)
+                             : m == "lmmse" ? informationBitErrors(run.send, run.rx.lmmse)
+                             : m == "turbo" ? informationBitErrors(run.send, run.rx.turbo)
+                                            : informationBitErrors(run.send, run.rx.decodeSoft));
         return counts;
     };
     std::mutex failureMutex;
@@ -308,7 +321,7 @@ SweepOutcome runSweep(const SweepPlan& plan, const Milstd& milstd, const std::fu
             in.varWatterson = VarWatterson{plan.channels[c], plan.esnoDb[point % plan.esnoDb.size()],
                                            channelSeed(plan.inputs.varmilstd.seed, burst)};
             try {
-                const ChainRun run = runChain(milstd, in, random, decoders);
+                const ChainRun run = runChain(milstd, in, random, decoders, equalizers);
                 scheduler.finish(point, ordinal, countBurst(run), progress);
             } catch (const Failure& e) {
                 std::lock_guard lock(failureMutex);

@@ -37,6 +37,11 @@ struct SweepPlan {
     // "hard" and/or "soft" (parseDecoderList); the first is the swept measure
     // and the stop rule counts its errors. Empty: coded bits only.
     std::vector<std::string> decoders;
+    // The receivers counted (parseEqualizerList), in order: "none" the ten
+    // modules' receiver with the decoders above, "lmmse" and "turbo" the
+    // channel-correcting ones, each a measure of its own; the first is swept.
+    std::vector<std::string> equalizers{"none"};
+    double passes = 3;  // turbo passes, a whole number from 0 to 20
     StopRule stop;
     bool fixedBursts = false;  // stop after exactly stop.maxBursts bursts (needed for shards)
     Shard shard;

@@ -44,6 +44,8 @@ BitCount countOf(const PointResult& p, std::size_t m) { return m == 0 ? BitCount
 std::string measureLabel(const std::string& measure) {
     if (measure == "hard") return "decoded, hard decisions";
     if (measure == "soft") return "decoded, soft decisions";
+    if (measure == "lmmse") return "LMMSE receiver";
+    if (measure == "turbo") return "turbo receiver";
     return "coded bits";
 }
 
@@ -85,6 +87,17 @@ double parseNumber(const std::string& text, const std::string& where) {
 std::string decoderOf(const SweepTable& table) {
     const std::string* decoder = findMeta(table.meta, "decoder");
     return decoder != nullptr ? *decoder : "none";
+}
+
+// The equalisers a table was made with, and their turbo passes; a table
+// from before the equalisers names none: the ten modules' receiver.
+std::string equalizerOf(const SweepTable& table) {
+    const std::string* equalizer = findMeta(table.meta, "equalizer");
+    return equalizer != nullptr ? *equalizer : "none";
+}
+std::string passesOf(const SweepTable& table) {
+    const std::string* passes = findMeta(table.meta, "passes");
+    return passes != nullptr ? " --passes " + *passes : "";
 }
 
 // The build that made a table, as its description names it.
@@ -143,7 +156,37 @@ std::string decoderText(const std::vector<std::string>& decoders) {
 }
 
 std::vector<std::string> measuresOf(const std::vector<std::string>& decoders) {
-    std::vector<std::string> measures = decoders;
+    return measuresOf(decoders, {"none"});
+}
+
+std::vector<std::string> parseEqualizerList(const std::string& text) {
+    std::vector<std::string> equalizers;
+    for (const auto& name : splitOn(text, ',')) {
+        if (name != "none" && name != "lmmse" && name != "turbo")
+            throw UsageError("--equalizer: \"" + name + "\" is not none, lmmse, turbo or a list such as none,turbo");
+        if (std::find(equalizers.begin(), equalizers.end(), name) != equalizers.end())
+            throw UsageError("--equalizer: \"" + name + "\" is given twice");
+        equalizers.push_back(name);
+    }
+    if (equalizers.empty()) throw UsageError("--equalizer: give none, lmmse, turbo or a list such as none,turbo");
+    return equalizers;
+}
+
+std::string equalizerText(const std::vector<std::string>& equalizers) {
+    std::string text;
+    for (const auto& e : equalizers) text += (text.empty() ? "" : ",") + e;
+    return text;
+}
+
+std::vector<std::string> measuresOf(const std::vector<std::string>& decoders,
+                                    const std::vector<std::string>& equalizers) {
+    std::vector<std::string> measures;
+    for (const auto& e : equalizers) {
+        if (e == "none")
+            measures.insert(measures.end(), decoders.begin(), decoders.end());
+        else
+            measures.push_back(e);
+    }
     measures.push_back("coded");
     return measures;
 }
@@ -209,12 +252,18 @@ SweepTable readCsvFile(const std::string& path) {
         if (eq == std::string::npos) throw UsageError(path + ": malformed description \"" + token + "\"");
         table.meta.emplace_back(token.substr(0, eq), token.substr(eq + 1));
     }
-    // The decoders named in the description fix the extra columns; a table
-    // that names none counts coded bits only.
+    // The decoders and equalisers named in the description fix the extra
+    // columns; a table that names none counts coded bits only.
+    std::vector<std::string> decoders;
     try {
-        table.measures = measuresOf(parseDecoderList(decoderOf(table)));
+        decoders = parseDecoderList(decoderOf(table));
     } catch (const UsageError& e) {
         throw UsageError(path + ": the description's decoder= is wrong (" + e.what() + ")");
+    }
+    try {
+        table.measures = measuresOf(decoders, parseEqualizerList(equalizerOf(table)));
+    } catch (const UsageError& e) {
+        throw UsageError(path + ": the description's equalizer= is wrong (" + e.what() + ")");
     }
     const std::string header = headerOf(table.measures);
     if (!std::getline(in, line) || line != header)
@@ -297,6 +346,10 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
         if (buildOf(tables[t]) != buildOf(tables.front()))
             throw UsageError(which + " was made by a build with " + buildOf(tables[t]) + ", table 1 by one with " +
                              buildOf(tables.front()) + "; tables whose bits may differ cannot be merged");
+        if (equalizerOf(tables[t]) != equalizerOf(tables.front()) || passesOf(tables[t]) != passesOf(tables.front()))
+            throw UsageError(which + " was made with --equalizer " + equalizerOf(tables[t]) + passesOf(tables[t]) +
+                             ", table 1 with --equalizer " + equalizerOf(tables.front()) + passesOf(tables.front()) +
+                             "; tables of different equalisers cannot be merged");
         if (decoderOf(tables[t]) != decoderOf(tables.front()) || tables[t].measures != tables.front().measures)
             throw UsageError(which + " was made with --decoder " + decoderOf(tables[t]) + ", table 1 with --decoder " +
                              decoderOf(tables.front()) + "; tables of different decoders cannot be merged");

@@ -3,7 +3,8 @@
 // and its CSV form (read back by `tern merge`), text form and plot.
 //
 // A table counts one or more measures: the information bits decoded from
-// hard or from soft decisions ("hard", "soft") and the coded bits before
+// hard or from soft decisions ("hard", "soft"), those of the
+// channel-correcting receivers ("lmmse", "turbo") and the coded bits before
 // the decoder ("coded"). The first measure is the swept one (its counts are
 // the columns bits, errors, ber and its interval); the others are kept as
 // extra columns <measure>_bits, <measure>_errors, <measure>_ber.
@@ -49,6 +50,17 @@ std::string decoderText(const std::vector<std::string>& decoders);
 // in the order given, then the coded bits.
 std::vector<std::string> measuresOf(const std::vector<std::string>& decoders);
 
+// The receivers of `tern sweep --equalizer`: a comma-separated list of
+// "none" (the ten modules' receiver), "lmmse" and "turbo", each at most
+// once. UsageError otherwise.
+std::vector<std::string> parseEqualizerList(const std::string& text);
+std::string equalizerText(const std::vector<std::string>& equalizers);
+// What a sweep with these receivers counts, in the order given: "none"
+// stands for the decoders' measures, every other receiver for its own
+// information bits (a measure named after it); then the coded bits.
+std::vector<std::string> measuresOf(const std::vector<std::string>& decoders,
+                                    const std::vector<std::string>& equalizers);
+
 struct Interval {
     double low = 0;
     double high = 1;
@@ -83,8 +95,8 @@ std::string formatTable(const SweepTable& table);
 
 // Adds the counts of shard tables of one sweep; `notes` receives a line for
 // every shard that is missing. UsageError when the tables do not belong
-// together (other build version or floating-point mode, other decoders,
-// other configuration, shard given twice, interrupted shard).
+// together (other build version or floating-point mode, other decoders or
+// equalisers, other configuration, shard given twice, interrupted shard).
 SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::string>& notes);
 
 // Draws log BER against Es/N0 with gnuplot: one line per channel condition

@@ -197,6 +197,24 @@ void importValue(py::handle value, const ValueName& name, Shape shape, std::size
     out.assign(text, static_cast<std::size_t>(size));
 }
 
+void importValue(py::handle value, const ValueName& name, Shape shape, std::size_t bound, ComplexMatrix& out) {
+    const py::array a = numbersOf(value, name, Numeric::Complex, shape, bound);
+    if (a.ndim() != 2)
+        refuse(false, name, expectation(Numeric::Complex, Shape::Matrix, bound),
+               (py::isinstance<py::array>(value) ? "a " : "a " + typeName(value) + " read as a ") + arrayText(a));
+    // Column-major, as the record keeps it: numpy lays the elements out so.
+    using api = py::detail::npy_api;
+    const int flags = api::NPY_ARRAY_F_CONTIGUOUS_ | api::NPY_ARRAY_ALIGNED_ | api::NPY_ARRAY_FORCECAST_;
+    PyObject* read =
+        api::get().PyArray_FromAny_(a.ptr(), py::dtype::of<Complex>().release().ptr(), 0, 0, flags, nullptr);
+    if (read == nullptr) throw py::error_already_set();
+    const py::array ordered = py::reinterpret_steal<py::array>(read);
+    out.rows = static_cast<std::size_t>(a.shape(0));
+    out.cols = static_cast<std::size_t>(a.shape(1));
+    const Complex* data = static_cast<const Complex*>(ordered.data());
+    out.data.assign(data, data + out.rows * out.cols);
+}
+
 void checkRecord(py::handle value, const ValueName& name, const std::vector<const char*>& names) {
     std::string expected = "a dict with exactly the fields ";
     for (std::size_t i = 0; i < names.size(); ++i) expected += (i == 0 ? "" : ", ") + std::string(names[i]);

@@ -52,6 +52,8 @@ void importValue(py::handle value, const ValueName& name, Shape shape, std::size
 void importValue(py::handle value, const ValueName& name, Shape shape, std::size_t bound, RealColumn& out);
 void importValue(py::handle value, const ValueName& name, Shape shape, std::size_t bound, ComplexColumn& out);
 void importValue(py::handle value, const ValueName& name, Shape shape, std::size_t bound, std::string& out);
+// A 2-D array of numbers (rows by columns), as a channel estimate's gains.
+void importValue(py::handle value, const ValueName& name, Shape shape, std::size_t bound, ComplexMatrix& out);
 
 // ---- export of the plain kinds (the value is moved out) --------------------
 py::object exportValue(double& value, Shape shape);
@@ -112,6 +114,14 @@ std::string pythonKind(const RealColumn&, Shape, std::size_t bound);
 std::string pythonKind(const ComplexColumn&, Shape, std::size_t bound);
 std::string pythonKind(const ComplexMatrix&, Shape, std::size_t);
 std::string pythonKind(const std::string&, Shape, std::size_t bound);
+
+// A record nested in a record (ternReceive's estimate): a dict of its own.
+template <Record R>
+std::string pythonKind(const R&, Shape, std::size_t) {
+    std::string names;
+    for (const char* field : fieldNames<R>()) names += (names.empty() ? "" : ", ") + std::string(field);
+    return "dict with the fields " + names;
+}
 
 // One line per field of a record: "    name: kind".
 template <Record R>

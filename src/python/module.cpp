@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <iostream>
 #include <regex>
@@ -19,6 +20,11 @@
 #include "cli/report.hpp"
 #include "cli/sweep.hpp"
 #include "cli/table.hpp"
+#include "equalize/equalize.hpp"
+#include "equalize/estimate.hpp"
+#include "equalize/interleave.hpp"
+#include "equalize/receiver.hpp"
+#include "equalize/siso.hpp"
 #include "filters/filters.hpp"
 #include "gateway/host/signatures.hpp"
 #include "python/calls.hpp"
@@ -40,6 +46,20 @@ using chain::ChainInputs;
 using chain::ChainRun;
 using chain::StageTime;
 using chain::kAwgn;
+
+// ternReceive's result as the hosts give it: the ReceiveOut fields, then
+// its channel estimate as a nested record (dict).
+struct ReceiveResult {
+    ReceiveOut out;
+};
+
+template <class R, class F>
+void forEachField(R& r, F&& f)
+    requires std::is_same_v<std::remove_const_t<R>, ReceiveResult>
+{
+    forEachField(r.out, f);
+    f("estimate", r.out.estimate, Shape::Scalar, std::size_t{1});
+}
 
 // ---- the modules: one row each ------------------------------------------------
 // A new module is one more row: its entry in gateway/host/signatures.hpp
@@ -111,6 +131,37 @@ void bindModules(py::module_& m) {
                "The channel decoder (Viterbi): the information bits (0 or 1) decided from deinterleaved soft values "
                "(positive for a 0 bit; hard bits b pass as 1 - 2b), inputBitsPerInter per interleaver block, in "
                "payload order.");
+    bindModule(m, entries::ternEstimate,
+               [](const ComplexColumn& in, const Milstd& milstd, const VarShapping& s) {
+                   return ternEstimate(in, milstd, s);
+               },
+               "Channel estimate of the ternTiming output from the preamble and the probes: the path delays "
+               "(symbols, relative to the locked sample), the gains of every path per symbol (symbols-by-P), their "
+               "expected squared error per symbol, the noise variance N0 per symbol and the Doppler spread (Hz) "
+               "the gains were interpolated for.");
+    bindModule(m, entries::ternEqualize,
+               [](const ComplexColumn& in, const Milstd& milstd, const VarShapping& s, const ChannelEstimate& estimate,
+                  const RealColumn& prior) { return ternEqualize(in, milstd, s, estimate, prior); },
+               "The LMMSE equaliser of every data frame over the estimated channel, with the coded bits' prior "
+               "ratios (transmission order, as ternSoftDetect gives them; [] for none) for soft interference "
+               "cancellation: the per-bit ratios LLROut in the order of ternSoftDetect, the equalised symbols and "
+               "their noise variances.");
+    bindModule(m, entries::ternReceive,
+               [](const ComplexColumn& in, const Milstd& milstd, const VarShapping& s, const VarReceiver& v) {
+                   return ReceiveResult{ternReceive(in, milstd, s, v)};
+               },
+               "The channel-correcting receiver after ternTiming: channel estimate, equaliser, deinterleaver and "
+               "decoder, with varReceiver['passes'] turbo passes for equalizer 'turbo'. DecodOut the information "
+               "bits, LLROut the coded bits' ratios in encoder order, passes the turbo passes run, estimate the "
+               "channel estimate (a dict, as ternEstimate gives it).");
+    bindModule(m, entries::ternSiso,
+               [](const RealColumn& in, const Milstd& milstd) { return decodeSiso(in, milstd); },
+               "The soft-in soft-out decoder (max-log BCJR) of deinterleaved ratios (encoder order, positive for a "
+               "0 bit): the decided information bits and the extrinsic ratios of the coded bits.");
+    bindModule(m, entries::ternInterleave,
+               [](const RealColumn& in, const Milstd& milstd) { return interleaveValues(in, milstd); },
+               "Interleaving of values: whole interleaver blocks of ratios from encoder order back to transmission "
+               "order (the inverse of ternUnweave).");
 }
 
 // ---- options of the whole chain ---------------------------------------------------
@@ -243,16 +294,38 @@ void refuseLeftovers(const py::dict& kwargs, const char* function) {
 
 // ---- tern.run -------------------------------------------------------------------------
 
+// The turbo passes option: a whole number from 0 to 20.
+std::uint64_t passesOption(py::handle value, const char* function) {
+    double v = 0;
+    importValue(value, ValueName{function, "passes"}, Shape::Scalar, 1, v);
+    if (!(v >= 0 && v <= 20) || v != std::floor(v))
+        throw py::value_error("passes must be a whole number from 0 to 20; got " + py::repr(value).cast<std::string>() +
+                              ".");
+    return static_cast<std::uint64_t>(v);
+}
+
 py::object runChainOnce(py::kwargs options) {
     py::dict kwargs(options);
     const ChainInputs in = takeInputs(kwargs, "run", true);
+    std::string equalizer = "turbo";
+    double passes = 3;
+    if (kwargs.contains("equalizer")) {
+        importValue(kwargs["equalizer"], ValueName{"run", "equalizer"}, Shape::Text, kAnyLength, equalizer);
+        PyDict_DelItemString(kwargs.ptr(), "equalizer");
+    }
+    if (kwargs.contains("passes")) {
+        passes = static_cast<double>(passesOption(kwargs["passes"], "run"));
+        PyDict_DelItemString(kwargs.ptr(), "passes");
+    }
     refuseLeftovers(kwargs, "run");
+    if (cli::parseEqualizerList(equalizer).size() != 1)
+        throw py::value_error("equalizer: run takes one of none, lmmse, turbo, not the list \"" + equalizer + "\"");
     auto [milstd, outcome] = callCore([&] {
         StageTime setup{"setup", 22, "fields", 0};
         const auto start = std::chrono::steady_clock::now();
         Milstd checked = cli::validateInputs(in, true);
         setup.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        cli::RunOutcome done = cli::runAndReport(in, checked, setup);
+        cli::RunOutcome done = cli::runAndReport(in, checked, setup, nullptr, equalizer, passes);
         return std::pair<Milstd, cli::RunOutcome>(std::move(checked), std::move(done));
     });
     const std::string report = cli::reportJson(outcome.report).dump();
@@ -277,6 +350,11 @@ py::object runChainOnce(py::kwargs options) {
     result["softDetectOut"] = exportValue(run.rx.softDetect, Shape::Scalar);
     result["softUnweaveOut"] = exportValue(run.rx.softUnweave, Shape::Scalar);
     result["decodeSoftOut"] = exportValue(run.rx.decodeSoft, Shape::Scalar);
+    if (equalizer != "none") {
+        ReceiveOut& received = equalizer == "lmmse" ? run.rx.lmmse : run.rx.turbo;
+        result["receiveOut"] = exportValue(received, Shape::Scalar);
+        result["estimate"] = exportValue(received.estimate, Shape::Scalar);
+    }
     result["report"] = py::module_::import("json").attr("loads")(report);
     return result;
 }
@@ -406,6 +484,7 @@ py::object sweepChain(py::kwargs options) {
     cli::SweepPlan plan;
     plan.inputs = takeInputs(kwargs, "sweep", false);
     const py::object channel = take("channel"), esno = take("esno"), decoder = take("decoder"),
+                     equalizer = take("equalizer"), passes = take("passes"),
                      threads = take("threads"), maxErrors = take("max_errors"), maxBursts = take("max_bursts"),
                      minBursts = take("min_bursts"), bursts = take("bursts"), shard = take("shard"),
                      progress = take("progress"), asFrame = take("as_frame");
@@ -413,6 +492,8 @@ py::object sweepChain(py::kwargs options) {
 
     plan.esnoDb = esno ? esnoList(esno) : cli::parseEsnoList("0:2:10");
     plan.decoders = cli::parseDecoderList(decoder ? listText(decoder, "decoder") : "soft");
+    plan.equalizers = cli::parseEqualizerList(equalizer ? listText(equalizer, "equalizer") : "turbo");
+    plan.passes = passes ? static_cast<double>(passesOption(passes, "sweep")) : 3.0;
     const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
     plan.threads = threads ? static_cast<unsigned>(countOption(threads, "threads", 1, 1024)) : hardware;
     if (bursts) {
@@ -462,10 +543,11 @@ py::object sweepChain(py::kwargs options) {
 
 constexpr const char* kModuleDoc = R"(The HF serial-tone modem's simulation chain from Python.
 
-The twelve modules of the chain under their own names, with the same
+The seventeen modules of the chain under their own names, with the same
 arguments as the Octave modules: ternSetup, ternSend, ternShape, ternMatch,
 ternFade, ternFrameLock, ternTiming, ternSplit, ternDetect, ternUnweave,
-ternSoftDetect, ternDecode. Records are dicts with the same field names (in
+ternSoftDetect, ternDecode, and the channel-correcting receiver's
+ternEstimate, ternEqualize, ternReceive, ternSiso, ternInterleave. Records are dicts with the same field names (in
 the same order); scalars are floats, texts str, signals and tables 1-D numpy
 arrays (float64 or complex128), raios an (L, 2) complex128 array. Inputs
 take lists, 1-D arrays and (N, 1) arrays; other int or float dtypes are
@@ -522,15 +604,22 @@ PYBIND11_MODULE(tern, m) {
           wrapped("run(**options) -> dict\n\n"
            "One burst through the whole chain, as `tern run` does: setup, transmitter, pulse shaping, channel, "
            "matched filter, frame lock, timing, split, detection, deinterleaving, and the decoder on hard and on "
-           "soft decisions; on a fading condition also the same burst through noise alone, for reference.\n\n"
+           "soft decisions, and the channel-correcting receiver (option equalizer: 'none', 'lmmse' or 'turbo', the "
+           "default, with passes turbo passes, default 3); on a fading condition also the same burst through noise "
+           "alone, for reference.\n\n"
            "Options (keyword arguments, the options of `tern run` in snake case):\n" +
            optionDocs(true) +
+           "    equalizer: the channel-correcting receiver beside the ten modules' one: 'none', 'lmmse' or 'turbo' "
+           "(default 'turbo')\n"
+           "    passes: turbo passes of the turbo receiver, 0 to 20 (default 3)\n"
            "\nReturns a dict of every record, under the names of `tern run --save`: varmilstd, varShapping, "
            "varWatterson, milstd, sendOut, shapeOut, fadeOut, matchOut, FrameStartSample (1-D float64, one element "
            "or none), timingOut, splitOut, detectOut, unweaveOut, decodeHardOut, softDetectOut, softUnweaveOut, "
-           "decodeSoftOut; and 'report': the report of `tern run --json` as a dict (configuration, stages, "
+           "decodeSoftOut, receiveOut and estimate (unless equalizer is 'none'); and 'report': the report of "
+           "`tern run --json` as a dict (configuration, stages, "
            "frameLock, dataSymbols, codedBits, informationBits {hard, soft} as {total, errors, rate}, reference, "
-           "airSeconds, burstSymbols, wallSeconds, speedUp).\n\n"
+           "equalizer {name, passes, passesRun, informationBits, tenModules}, channelEstimate {nmse, errorDb, N0 "
+           "{estimated, true}}, airSeconds, burstSymbols, wallSeconds, speedUp).\n\n"
            "Raises ValueError for a refused option value, tern.Error for a failure of the chain (a stage's own "
            "check), KeyboardInterrupt on Ctrl-C.\n")
               .c_str());
@@ -548,6 +637,10 @@ PYBIND11_MODULE(tern, m) {
            "comma-separated mix (default '0:2:10')\n"
            "    decoder: what is swept: 'none' (coded bits), 'hard', 'soft', or both as a list or 'soft,hard' "
            "(the first is swept and stopped on; the others and the coded bits are extra columns) (default 'soft')\n"
+           "    equalizer: the receivers counted, a list or a comma-separated str of 'none' (the ten modules' "
+           "receiver, measured as decoder says), 'lmmse', 'turbo' (each its own measure; the first is swept) "
+           "(default 'turbo')\n"
+           "    passes: turbo passes of the turbo receiver, 0 to 20 (default 3)\n"
            "    threads: worker threads (default: all hardware threads)\n"
            "    max_errors: stop a point once it has this many errors of the swept bits (default 1000)\n"
            "    max_bursts: stop a point after this many bursts (default 100)\n"

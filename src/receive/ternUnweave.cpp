@@ -4,6 +4,7 @@
 
 #include "gateway/checks.hpp"
 #include "receive/positions.hpp"
+#include "receive/interleaving.hpp"
 #include "receive/receive.hpp"
 
 namespace tern {
@@ -32,14 +33,20 @@ void checkTable(const RealColumn& interTable, std::size_t length) {
 
 }  // namespace
 
+std::size_t checkInterleaverBlocks(std::size_t count, const Milstd& milstd) {
+    requireInterleaved(milstd.codeRate);
+    const std::size_t length = toSize(milstd.interLength, "milstd.interLength");
+    const std::size_t blocks = countBlocks(count, length);
+    if (blocks != 0) checkTable(milstd.interTable, length);
+    return blocks;
+}
+
 UnweaveOut ternUnweave(const RealColumn& DeinterleaverIn, const Milstd& milstd) {
     return withMemoryGuard("ternUnweave", [&]() -> UnweaveOut {
-        requireInterleaved(milstd.codeRate);
-        const std::size_t length = toSize(milstd.interLength, "milstd.interLength");
-        const std::size_t blocks = countBlocks(DeinterleaverIn.size(), length);
+        const std::size_t blocks = checkInterleaverBlocks(DeinterleaverIn.size(), milstd);
         UnweaveOut out;
         if (blocks == 0) return out;
-        checkTable(milstd.interTable, length);
+        const auto length = static_cast<std::size_t>(milstd.interLength);
 
         // Positions that the table never names (a table that is not a
         // permutation) stay 0; a position named twice keeps the later value. The

@@ -32,8 +32,12 @@ function check_saved_records(params_mat, run_mat)
   r = load(run_mat);
   expected = {'varmilstd'; 'varShapping'; 'varWatterson'; 'milstd'; 'sendOut'; 'shapeOut'; 'fadeOut'; ...
               'matchOut'; 'FrameStartSample'; 'timingOut'; 'splitOut'; 'detectOut'; 'unweaveOut'; ...
-              'decodeHardOut'; 'softDetectOut'; 'softUnweaveOut'; 'decodeSoftOut'};
+              'decodeHardOut'; 'softDetectOut'; 'softUnweaveOut'; 'decodeSoftOut'; 'receiveOut'; 'estimate'};
   assert(isequal(sort(fieldnames(r)), sort(expected)), 'run variables');
+  assert(isequal(fieldnames(r.receiveOut), {'DecodOut'; 'LLROut'; 'passes'}));
+  assert(isequal(fieldnames(r.estimate), {'delays'; 'gains'; 'gainError'; 'N0'; 'doppler'}));
+  assert(isequal(size(r.receiveOut.DecodOut), size(r.sendOut.BitInCodIn)));
+  assert(size(r.estimate.gains, 2) == numel(r.estimate.delays));
   assert(ischar(r.varmilstd.modointer) && strcmp(r.varmilstd.modointer, 'ultrashort'));
   assert(isequal(fieldnames(r.sendOut), {'BitInCodIn'; 'CodOutInterIn'; 'InterOutMapIn'; 'MapOutScrambIn'; ...
          'ScrambOutMultiplexIn'; 'ComplexPSKSymbols'; 'ModConstellation'; 'ProbeInfo'; 'MultiplexOut'}));

@@ -158,14 +158,16 @@ TEST(MatFile, RunSaveHoldsEveryStageAsTheCoresReturnedIt) {
     in.varWatterson = VarWatterson{"bom", 15, 4};
     const Milstd milstd = ternSetup(in.varmilstd);
     Mt19937Source random;
-    const ChainRun run = runChain(milstd, in, random, DecoderChoice{true, true});
+    EqualizerChoice turbo;
+    turbo.turbo = true;  // tern run's default receiver beside the ten modules' one
+    const ChainRun run = runChain(milstd, in, random, DecoderChoice{true, true}, turbo);
 
     SavedFile file(path);
     EXPECT_EQ(file.names(), (std::vector<std::string>{"varmilstd", "varShapping", "varWatterson", "milstd", "sendOut",
                                                       "shapeOut", "fadeOut", "matchOut", "FrameStartSample",
                                                       "timingOut", "splitOut", "detectOut", "unweaveOut",
                                                       "decodeHardOut", "softDetectOut", "softUnweaveOut",
-                                                      "decodeSoftOut"}));
+                                                      "decodeSoftOut", "receiveOut", "estimate"}));
     expectStored(file, "varmilstd", in.varmilstd);
     expectStored(file, "varShapping", in.varShapping);
     expectStored(file, "varWatterson", in.varWatterson);
@@ -182,6 +184,9 @@ TEST(MatFile, RunSaveHoldsEveryStageAsTheCoresReturnedIt) {
     expectStored(file, "softDetectOut", run.rx.softDetect);
     expectStored(file, "softUnweaveOut", run.rx.softUnweave);
     expectStored(file, "decodeSoftOut", run.rx.decodeSoft);
+    expectStored(file, "receiveOut", run.rx.turbo);
+    expectStored(file, "estimate", run.rx.turbo.estimate);
+    EXPECT_EQ(run.rx.turbo.DecodOut.size(), run.send.BitInCodIn.size());
     EXPECT_EQ(run.rx.decodeSoft.DecodOut.size(), run.send.BitInCodIn.size());
     EXPECT_EQ(run.rx.softUnweave.out.size(), run.send.CodOutInterIn.size());
     MatVarPtr start = file.read("FrameStartSample");

@@ -147,6 +147,33 @@ TEST(Options, UsageErrorsPointToHelp) {
     }
 }
 
+TEST(Options, EqualizerAndPassesAreChecked) {
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } refused[] = {
+        {{"run", "--equalizer", "zf"}, "--equalizer: \"zf\" is not none, lmmse, turbo"},
+        {{"run", "--equalizer", ""}, "--equalizer"},
+        {{"run", "--equalizer", "none,turbo"}, "tern run takes one of none, lmmse, turbo"},
+        {{"run", "--passes", "21"}, "--passes"},
+        {{"run", "--passes", "2.5"}, "\"2.5\" is not a whole number"},
+        {{"run", "--passes", ""}, "--passes"},
+        {{"sweep", "--equalizer", "turbo,turbo"}, "--equalizer: \"turbo\" is given twice"},
+        {{"sweep", "--equalizer", "lmmse,"}, "--equalizer: \"\" is not none"},
+        {{"sweep", "--passes", "-1"}, "--passes"},
+    };
+    for (const auto& r : refused) {
+        const Outcome o = tern(r.args);
+        EXPECT_EQ(o.status, 2) << r.args[2];
+        EXPECT_EQ(o.out, "") << r.args[2];
+        EXPECT_NE(o.err.find(r.says), std::string::npos) << o.err;
+    }
+    // "none" stands for the decoders' measures, in the place it is given.
+    EXPECT_EQ(measuresOf({"soft", "hard"}, parseEqualizerList("turbo,none,lmmse")),
+              (std::vector<std::string>{"turbo", "soft", "hard", "lmmse", "coded"}));
+    EXPECT_EQ(measuresOf({}, parseEqualizerList("none")), std::vector<std::string>{"coded"});
+}
+
 TEST(Options, HelpForEveryCommandNamesItsOptions) {
     const Outcome top = tern({"--help"});
     EXPECT_EQ(top.status, 0);
@@ -155,11 +182,11 @@ TEST(Options, HelpForEveryCommandNamesItsOptions) {
     EXPECT_EQ(run.status, 0);
     for (const char* option : {"--mode", "--constraint-length", "--tlc", "--fixed", "--repetitions", "--frames", "--seed",
                                "--rolloff", "--pulse-delay", "--oversampling", "--channel", "--esno", "--channel-seed",
-                               "--config", "--save", "--json"})
+                               "--config", "--save", "--json", "--equalizer", "--passes"})
         EXPECT_NE(run.out.find(option), std::string::npos) << option;
     const Outcome sweep = tern({"sweep", "--help"});
     for (const char* option : {"--max-errors", "--max-bursts", "--min-bursts", "--bursts", "--shard", "--threads",
-                               "--csv", "--plot", "--decoder"})
+                               "--csv", "--plot", "--decoder", "--equalizer", "--passes"})
         EXPECT_NE(sweep.out.find(option), std::string::npos) << option;
     EXPECT_EQ(tern({"params", "--help"}).status, 0);
     EXPECT_EQ(tern({"merge", "--help"}).status, 0);

@@ -79,7 +79,7 @@ struct DirectChain {
 
 TEST(Run, NoiseOnlyReportMatchesTheCoresAndTheRules) {
     const auto r = runJson({"--mode", "ultrashort", "--channel", "awgn", "--esno", "5", "--channel-seed", "11",
-                            "--seed", "21"});
+                            "--seed", "21", "--equalizer", "none"});
     const DirectChain direct(VarMilstd{"ultrashort", 1, 0, 9, 7, 1, 21}, 0.35, 6, 5, "awgn", 5, 11);
 
     // Frame lock on the direct path at 2·D·Ns + 1.
@@ -172,6 +172,42 @@ TEST(Run, ExtremeEsNoStillDecodesSoftly) {
                   std::string::npos)
             << o.err;
     }
+}
+
+// The turbo receiver beside the ten modules' one, on a burst the
+// uncorrected channel ruins: the report's other parts stay as they are
+// without it.
+TEST(Run, TurboReceiverBesideTheTenModules) {
+    const std::vector<std::string> args{"--channel", "ruim", "--esno", "20"};
+    auto none = runJson({"--channel", "ruim", "--esno", "20", "--equalizer", "none"});
+    auto turbo = runJson(args);
+    EXPECT_EQ(none["equalizer"], (nlohmann::json{{"name", "none"}}));
+    EXPECT_FALSE(none.contains("channelEstimate"));
+    const auto& e = turbo["equalizer"];
+    EXPECT_EQ(e["name"], "turbo");
+    EXPECT_EQ(e["passes"], 3);
+    EXPECT_GE(e["passesRun"].get<double>(), 1);
+    EXPECT_EQ(e["informationBits"]["total"], 13056);
+    EXPECT_EQ(e["informationBits"]["errors"], 0);
+    EXPECT_EQ(e["tenModules"], turbo["informationBits"]["soft"]);
+    EXPECT_GT(turbo["informationBits"]["soft"]["rate"].get<double>(), 0.3);
+    const auto& c = turbo["channelEstimate"];
+    EXPECT_LT(c["errorDb"].get<double>(), -20);
+    EXPECT_NEAR(std::pow(10.0, c["errorDb"].get<double>() / 10), c["nmse"].get<double>(), 1e-12);
+    EXPECT_EQ(c["N0"]["true"], 0.01);
+    EXPECT_NEAR(c["N0"]["estimated"].get<double>() / 0.01, 1, 0.1);
+    for (const char* key : {"stages", "wallSeconds", "speedUp", "equalizer", "channelEstimate"}) {
+        none.erase(key);
+        turbo.erase(key);
+    }
+    EXPECT_EQ(turbo, none);
+
+    const Outcome text = tern({"run", "--channel", "ruim", "--esno", "20", "--equalizer", "lmmse", "--passes", "0"});
+    ASSERT_EQ(text.status, 0) << text.err;
+    for (const char* part : {"\n  lmmse          LMMSE receiver", "\n  side by side   information-bit error rate, soft: "
+                             "ten modules 0.49", "lmmse receiver 0\n", "\n  estimate       channel error -",
+                             "true 0.01 (ratio "})
+        EXPECT_NE(text.out.find(part), std::string::npos) << part << "\n" << text.out;
 }
 
 TEST(Run, TextReportCarriesEveryPart) {

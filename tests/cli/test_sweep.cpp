@@ -39,7 +39,7 @@ std::vector<std::string> sweepArgs(std::vector<std::string> extra) {
 TEST(Sweep, NoiseOnlyErrorRateMatchesHardDecisionQpsk) {
     const std::string csv = scratch("awgn_theory.csv");
     const Outcome o = tern({"sweep", "--mode", "ultrashort", "--channel", "awgn", "--esno", "4:2:8", "--bursts", "8",
-                            "--threads", "2", "--csv", csv});
+                            "--threads", "2", "--equalizer", "none", "--csv", csv});
     ASSERT_EQ(o.status, 0) << o.err;
     const SweepTable table = readCsvFile(csv);
     ASSERT_EQ(table.points.size(), 3u);
@@ -115,7 +115,7 @@ TEST(Sweep, EveryMeasureAgainstBurstsRunOneByOne) {
 
     const std::string csv = scratch("measures.csv");
     const Outcome o = tern(sweepArgs({"--channel", "awgn", "--esno", "5.5", "--bursts", "3", "--seed", "23",
-                                      "--decoder", "hard,soft", "--csv", csv}));
+                                      "--decoder", "hard,soft", "--equalizer", "none", "--csv", csv}));
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("information-bit error rate, hard decisions"), std::string::npos) << o.out;
     const SweepTable t = readCsvFile(csv);
@@ -139,7 +139,7 @@ TEST(Sweep, EveryMeasureAgainstBurstsRunOneByOne) {
     // Without a decoder the table is the coded-bit table of old.
     const std::string none = scratch("measures_none.csv");
     ASSERT_EQ(tern(sweepArgs({"--channel", "awgn", "--esno", "5.5", "--bursts", "3", "--seed", "23", "--decoder",
-                              "none", "--csv", none}))
+                              "none", "--equalizer", "none", "--csv", none}))
                   .status,
               0);
     const SweepTable n = readCsvFile(none);
@@ -207,8 +207,8 @@ TEST(Sweep, StopRulesAgainstBurstsRunOneByOne) {
 TEST(Sweep, SameTableWhateverTheThreadCount) {
     const auto args = [](const char* threads, const std::string& csv) {
         return sweepArgs({"--channel", "awgn,muito_ruim", "--esno", "3,7", "--max-errors", "150", "--max-bursts", "5",
-                          "--min-bursts", "2", "--seed", "9", "--decoder", "soft,hard", "--threads", threads, "--csv",
-                          csv});
+                          "--min-bursts", "2", "--seed", "9", "--decoder", "soft,hard", "--equalizer", "none", "--threads",
+                          threads, "--csv", csv});
     };
     const std::string one = scratch("threads1.csv"), three = scratch("threads3.csv");
     ASSERT_EQ(tern(args("1", one)).status, 0);
@@ -230,7 +230,8 @@ TEST(Sweep, SameTableWhateverTheThreadCount) {
 
 TEST(Sweep, ShardsMergeIntoTheOneMachineTable) {
     const auto args = [](std::vector<std::string> more) {
-        std::vector<std::string> base{"--channel", "awgn,muito_ruim", "--esno", "2:4:6", "--bursts", "5", "--seed", "4"};
+        std::vector<std::string> base{"--channel", "awgn,muito_ruim", "--esno", "2:4:6", "--bursts", "5", "--seed", "4",
+                                      "--equalizer", "none"};
         base.insert(base.end(), more.begin(), more.end());
         return sweepArgs(base);
     };
@@ -274,7 +275,7 @@ TEST(Sweep, ShardsMergeIntoTheOneMachineTable) {
     EXPECT_EQ(tern({"merge", shards[0], whole}).status, 2);
     const std::string other = scratch("other_seed.csv");
     ASSERT_EQ(tern(sweepArgs({"--channel", "awgn,muito_ruim", "--esno", "2:4:6", "--bursts", "5", "--seed", "5",
-                              "--shard", "2/3", "--csv", other}))
+                              "--equalizer", "none", "--shard", "2/3", "--csv", other}))
                   .status,
               0);
     const Outcome mismatch = tern({"merge", shards[0], other});
@@ -394,6 +395,69 @@ TEST(Sweep, MalformedTablesAreRefused) {
         EXPECT_THROW(readCsvFile(path), UsageError) << text;
     }
     EXPECT_EQ(tern({"merge", scratch("absent.csv")}).status, 2);
+}
+
+// Every receiver a measure of its own, the first swept; the ten modules'
+// counts as without the others; shards of other equalisers are refused.
+TEST(Sweep, EqualizerMeasuresHeaderAndMerge) {
+    const auto args = [](std::vector<std::string> more) {
+        std::vector<std::string> base{"sweep", "--mode", "ultrashort", "--channel", "ruim", "--esno", "20",
+                                      "--bursts", "2", "--threads", "2", "--seed", "6"};
+        base.insert(base.end(), more.begin(), more.end());
+        return base;
+    };
+    const std::string all = scratch("equalizers.csv"), plain = scratch("equalizers_none.csv"),
+                      whole = scratch("equalizers_turbo.csv");
+    const Outcome o = tern(args({"--equalizer", "none,lmmse,turbo", "--csv", all}));
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out.rfind("information-bit error rate, soft decisions", 0), 0u) << o.out;
+    const SweepTable t = readCsvFile(all);
+    ASSERT_EQ(t.measures, (std::vector<std::string>{"soft", "lmmse", "turbo", "coded"}));
+    EXPECT_EQ(*findMeta(t.meta, "equalizer"), "none,lmmse,turbo");
+    EXPECT_EQ(*findMeta(t.meta, "passes"), "3");
+    const std::string text = slurp(all);
+    EXPECT_NE(text.find(" equalizer=none,lmmse,turbo passes=3 "), std::string::npos) << text;
+    EXPECT_NE(text.find("theory,lmmse_bits,lmmse_errors,lmmse_ber,turbo_bits,turbo_errors,turbo_ber,coded_bits"),
+              std::string::npos)
+        << text;
+    ASSERT_EQ(tern(args({"--equalizer", "none", "--csv", plain})).status, 0);
+    const PointResult& p = t.points.at(0);
+    const SweepTable plainTable = readCsvFile(plain);
+    const PointResult& n = plainTable.points.at(0);
+    EXPECT_EQ(p.errors, n.errors);
+    EXPECT_EQ(p.extra.at(2).errors, n.extra.at(0).errors);
+    EXPECT_GT(static_cast<double>(p.errors), 0.3 * static_cast<double>(p.bits));
+    EXPECT_EQ(p.extra.at(1).errors, 0u);  // turbo
+    EXPECT_EQ(p.extra.at(1).bits, p.bits);
+
+    // The default: the turbo receiver swept, on the same bursts.
+    const Outcome d = tern(args({"--csv", whole}));
+    ASSERT_EQ(d.status, 0) << d.err;
+    EXPECT_EQ(d.out.rfind("information-bit error rate of the turbo receiver (equalizer=turbo, 3 turbo passes", 0), 0u)
+        << d.out;
+    const SweepTable w = readCsvFile(whole);
+    ASSERT_EQ(w.measures, (std::vector<std::string>{"turbo", "coded"}));
+    EXPECT_EQ(w.points.at(0).errors, p.extra.at(1).errors);
+    EXPECT_EQ(w.points.at(0).extra.at(0).errors, p.extra.at(2).errors);
+
+    // Shards merge into the whole table; other equalisers or passes are refused.
+    const std::string s1 = scratch("eq_shard1.csv"), s2 = scratch("eq_shard2.csv"), lmmse = scratch("eq_lmmse.csv"),
+                      fewer = scratch("eq_passes.csv"), merged = scratch("eq_merged.csv");
+    ASSERT_EQ(tern(args({"--shard", "1/2", "--csv", s1})).status, 0);
+    ASSERT_EQ(tern(args({"--shard", "2/2", "--csv", s2})).status, 0);
+    ASSERT_EQ(tern(args({"--shard", "2/2", "--equalizer", "lmmse", "--csv", lmmse})).status, 0);
+    ASSERT_EQ(tern(args({"--shard", "2/2", "--passes", "1", "--csv", fewer})).status, 0);
+    ASSERT_EQ(tern({"merge", s2, s1, "--csv", merged}).status, 0);
+    EXPECT_EQ(slurp(merged), slurp(whole));
+    const Outcome mixed = tern({"merge", s1, lmmse});
+    EXPECT_EQ(mixed.status, 2);
+    EXPECT_NE(mixed.err.find("table 2 was made with --equalizer lmmse --passes 3, table 1 with --equalizer turbo "
+                             "--passes 3; tables of different equalisers cannot be merged"),
+              std::string::npos)
+        << mixed.err;
+    const Outcome passes = tern({"merge", s1, fewer});
+    EXPECT_EQ(passes.status, 2);
+    EXPECT_NE(passes.err.find("--equalizer turbo --passes 1, table 1"), std::string::npos) << passes.err;
 }
 
 TEST(Sweep, PlotIsAPng) {

@@ -1,6 +1,8 @@
 // Host-free reference values for the host tests: runs the deterministic
 // cores (setup, shaping, matched filter, frame lock, timing, demultiplexer,
-// demodulator, deinterleaver, soft demodulator, decoder) on fixed inputs
+// demodulator, deinterleaver, soft demodulator, decoder, and the channel
+// estimate, equaliser, receiver, soft-in soft-out decoder and interleaver
+// of soft values) on fixed inputs
 // and writes every input and result to an Octave text file (load-able with
 // `load`), each value written with 17 significant digits so that it reads
 // back exactly.
@@ -10,6 +12,11 @@
 #include <iostream>
 #include <string>
 
+#include "equalize/equalize.hpp"
+#include "equalize/estimate.hpp"
+#include "equalize/interleave.hpp"
+#include "equalize/receiver.hpp"
+#include "equalize/siso.hpp"
 #include "filters/filters.hpp"
 #include "gateway/random.hpp"
 #include "gateway/records.hpp"
@@ -52,7 +59,15 @@ public:
             out_ << " (" << number(x.real()) << "," << number(x.imag()) << ")" << (shape == Shape::Row ? "" : "\n");
         out_ << "\n\n";
     }
-    void write(const std::string&, const ComplexMatrix&, Shape) {}  // no such reference value
+    void write(const std::string& name, const ComplexMatrix& v, Shape) {
+        out_ << "# name: " << name << "\n# type: complex matrix\n# rows: " << v.rows << "\n# columns: " << v.cols << "\n";
+        for (std::size_t r = 0; r < v.rows; ++r) {
+            for (std::size_t c = 0; c < v.cols; ++c)
+                out_ << " (" << number(v(r, c).real()) << "," << number(v(r, c).imag()) << ")";
+            out_ << "\n";
+        }
+        out_ << "\n";
+    }
 
     template <class R>
     void record(const std::string& prefix, const R& r) {
@@ -132,6 +147,36 @@ int main(int argc, char** argv) {
         for (std::size_t k = 0; k < soft.size(); ++k) soft[k] = 1.0 - 2.0 * sent.CodOutInterIn[k] + 0.4 * random.nextNormal();
         file.write("decode_in", soft, Shape::Column);
         file.record("decode", ternDecode(soft, milstd));
+
+        // The channel-correcting receiver on the timing output above (no
+        // channel, no noise), the equaliser also with priors, and the soft
+        // decoder and interleaver of soft values on the inputs above.
+        const ChannelEstimate estimate = ternEstimate(timing.out, milstd, shapping);
+        file.record("estimate", estimate);
+        file.record("equalize", ternEqualize(timing.out, milstd, shapping, estimate));
+        RealColumn prior(split.out.size() * static_cast<std::size_t>(milstd.bitsToSym));
+        for (double& p : prior) p = 2.0 * random.nextNormal();
+        file.write("equalize_prior", prior, Shape::Column);
+        file.record("equalizeprior", ternEqualize(timing.out, milstd, shapping, estimate, prior));
+        // The receiver on a burst of the transmitter long enough for two
+        // interleaver blocks, without a channel.
+        const SendOut longer = ternSend(milstd, 2, 13, payload);
+        const ComplexColumn filtered =
+            ternMatch(ternShape(longer.MultiplexOut, shapping.rolloffFactor, shapping.pulseDelay, shapping.oversamplingFactor).out,
+                      shapping.rolloffFactor, shapping.pulseDelay, shapping.oversamplingFactor)
+                .out;
+        const RealColumn lock = ternFrameLock(filtered, milstd, shapping);
+        const ComplexColumn receiveIn = ternTiming(filtered, lock.empty() ? 1.0 : lock[0], shapping).out;
+        file.write("receive_in", receiveIn, Shape::Column);
+        file.write("receive_payload", longer.BitInCodIn, Shape::Column);
+        for (const char* equalizer : {"lmmse", "turbo"}) {
+            const VarReceiver varReceiver{equalizer, 2, 0, 1};
+            const ReceiveOut received = ternReceive(receiveIn, milstd, shapping, varReceiver);
+            file.record(std::string("receive_") + equalizer, received);
+            file.record(std::string("receive_") + equalizer + "_estimate", received.estimate);
+        }
+        file.record("siso", decodeSiso(soft, milstd));
+        file.record("interleave", interleaveValues(bits, milstd));
         if (!file.good()) throw std::runtime_error("cannot write the reference file");
     } catch (const std::exception& e) {
         std::cerr << "tern_host_reference: " << e.what() << "\n";

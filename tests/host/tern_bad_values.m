@@ -2,8 +2,11 @@ function bad = tern_bad_values(value, kind)
 % bad = tern_bad_values(value, kind) lists values that an input declared as
 % `kind` must refuse, made from a valid `value` of that input: rows of
 % {label, bad value}. Kinds: 'realScalar', 'realColumn', 'realRow',
-% 'complexColumn', 'text', 'record'. Every kind gets the wrong classes and
-% the wrong shapes; the real kinds also get complex values.
+% 'complexColumn', 'complexMatrix', 'text', 'record', and
+% 'realColumnOrNone' (a real column where [] means none). Every kind gets
+% the wrong classes and the wrong shapes; the real kinds also get complex
+% values. [] is not among the bad values of the kinds that take it (a
+% matrix, a column or none).
   v = value;
   if strcmp(kind, 'text')
     numeric = double(v);
@@ -28,8 +31,10 @@ function bad = tern_bad_values(value, kind)
   switch kind
     case 'realScalar'
       shapes = {[v v], [v v; v v], cat(3, v, v)};
-    case {'realColumn', 'complexColumn'}
+    case {'realColumn', 'complexColumn', 'realColumnOrNone'}
       shapes = {v.', [v v], cat(3, v, v)};
+    case 'complexMatrix'
+      shapes = {[], [], cat(3, v, v)};
     case 'realRow'
       shapes = {v.', [v; v], cat(3, v, v)};
     case 'text'
@@ -40,8 +45,15 @@ function bad = tern_bad_values(value, kind)
       error('tern:test:kind', 'unknown kind %s', kind);
   end
   labels = {'row or column swapped', 'matrix', '3-D'};
+  if strcmp(kind, 'complexMatrix')
+    labels = labels(3);  % any 2-D shape is a matrix
+    shapes = shapes(3);
+  end
   bad = [bad; labels', shapes'];
-  if any(strcmp(kind, {'realScalar', 'realColumn', 'realRow'}))
+  if any(strcmp(kind, {'realScalar', 'realColumn', 'realRow', 'realColumnOrNone'}))
     bad(end + 1, :) = {'complex', complex(v, 1)};
+  end
+  if any(strcmp(kind, {'complexMatrix', 'realColumnOrNone'}))
+    bad(strcmp(bad(:, 1), 'empty'), :) = [];
   end
 end

@@ -8,6 +8,11 @@
 [R, milstd, varShapping, varmilstd] = tern_reference();
 varWatterson = struct('model', 'bom', 'EsNodB', 15, 'seed', 77);
 x = R.shape_out(1:3000);
+% a channel estimate with two paths (gains a full matrix), priors, a receiver record
+estimate = ternEstimate(R.timing_out, milstd, varShapping);
+estimate.delays = [estimate.delays; estimate.delays(end) + 2];
+estimate.gains(:, end + 1) = 0.01;
+varReceiver = struct('equalizer', 'lmmse', 'passes', 0, 'doppler', 0, 'tracking', 1);
 
 % module, good inputs, their names, their declared kinds (records are walked field by field)
 modules = {
@@ -22,14 +27,25 @@ modules = {
   'ternDetect',     {R.split_out, milstd},                      {'DemodulatorIn', 'milstd'},         {'complexColumn', 'record'};
   'ternUnweave',    {R.unweave_in, milstd},                     {'DeinterleaverIn', 'milstd'},       {'realColumn', 'record'};
   'ternSoftDetect', {R.split_out, milstd, R.softdetect_N0},     {'DemodulatorIn', 'milstd', 'N0'},   {'complexColumn', 'record', 'realScalar'};
-  'ternDecode',     {R.decode_in, milstd},                      {'DecoderIn', 'milstd'},             {'realColumn', 'record'}};
+  'ternDecode',     {R.decode_in, milstd},                      {'DecoderIn', 'milstd'},             {'realColumn', 'record'};
+  'ternEstimate',   {R.timing_out, milstd, varShapping},        {'SymbolsIn', 'milstd', 'varShapping'}, {'complexColumn', 'record', 'record'};
+  'ternEqualize',   {R.timing_out, milstd, varShapping, estimate, R.equalize_prior}, ...
+                    {'SymbolsIn', 'milstd', 'varShapping', 'estimate', 'LLRPrior'}, ...
+                    {'complexColumn', 'record', 'record', 'record', 'realColumnOrNone'};
+  'ternReceive',    {R.receive_in, milstd, varShapping, varReceiver}, ...
+                    {'SymbolsIn', 'milstd', 'varShapping', 'varReceiver'}, {'complexColumn', 'record', 'record', 'record'};
+  'ternSiso',       {R.decode_in, milstd},                      {'SisoIn', 'milstd'},                {'realColumn', 'record'};
+  'ternInterleave', {R.unweave_in, milstd},                     {'InterleaverIn', 'milstd'},         {'realColumn', 'record'}};
 
 % The declared kind of a record field, read from a good value (the records
 % here come from the modules themselves: texts are character rows, scalars
-% 1-by-1, the one row field is a row, columns hold more than one value).
+% 1-by-1, the one row field is a row, columns hold more than one value, a
+% matrix has more than one row and column).
 function kind = field_kind(value)
   if ischar(value)
     kind = 'text';
+  elseif rows(value) > 1 && columns(value) > 1
+    kind = 'complexMatrix';
   elseif isscalar(value)
     kind = 'realScalar';
   elseif rows(value) == 1

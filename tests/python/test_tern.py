@@ -182,6 +182,51 @@ def test_sweep_equals_the_command_line(tmp_path):
     assert isinstance(frame, pandas.DataFrame) and frame.attrs["stop"] == "bursts:2" and list(frame["bursts"]) == [2]
 
 
+def test_receiver_modules_on_a_ruim_burst():
+    """The channel-correcting receiver's modules one by one give what the
+    chain's receivers give; the turbo receiver decodes what the ten modules
+    cannot."""
+    run = tern.run(channel="ruim", esno=20, equalizer="lmmse")
+    milstd, symbols, sent = run["milstd"], run["timingOut"]["out"], run["sendOut"]["BitInCodIn"]
+    estimate = tern.ternEstimate(symbols, milstd, SHAPING)
+    assert list(estimate) == ["delays", "gains", "gainError", "N0", "doppler"]
+    assert all(np.array_equal(estimate[f], run["estimate"][f]) for f in estimate)
+    equalized = tern.ternEqualize(symbols, milstd, SHAPING, estimate, [])
+    ratios = tern.ternUnweave(equalized["LLROut"], milstd)["out"]
+    assert np.array_equal(tern.ternDecode(ratios, milstd)["DecodOut"], run["receiveOut"]["DecodOut"])
+    assert np.array_equal(tern.ternSiso(ratios, milstd)["DecodOut"], sent)
+    assert np.array_equal(tern.ternInterleave(ratios, milstd)["out"], equalized["LLROut"])
+    report = run["report"]
+    assert report["equalizer"]["name"] == "lmmse" and report["equalizer"]["informationBits"]["errors"] == 0
+    assert report["informationBits"]["soft"]["rate"] > 0.3
+    assert abs(report["channelEstimate"]["N0"]["estimated"] / report["channelEstimate"]["N0"]["true"] - 1) < 0.1
+
+    received = tern.ternReceive(symbols, milstd, SHAPING, dict(equalizer="turbo", passes=2, doppler=0, tracking=1))
+    assert list(received) == ["DecodOut", "LLROut", "passes", "estimate"]
+    assert np.array_equal(received["DecodOut"], sent) and isinstance(received["estimate"], dict)
+    turbo = tern.run(channel="ruim", esno=20, passes=2)
+    assert all(np.array_equal(received[f], turbo["receiveOut"][f]) for f in turbo["receiveOut"])
+    assert "receiveOut" not in tern.run(channel="ruim", esno=20, equalizer="none")
+    with pytest.raises(ValueError, match="passes must be a whole number from 0 to 20"):
+        tern.run(passes=21)
+    with pytest.raises(ValueError, match='equalizer: "zf" is not none, lmmse, turbo'):
+        tern.sweep(equalizer="zf")
+
+
+def test_sweep_of_the_receivers_equals_the_command_line(tmp_path):
+    csv = tmp_path / "receivers.csv"
+    options = dict(mode="ultrashort", channel="ruim", esno=20, bursts=2, equalizer=["turbo", "none"], passes=1)
+    done = cli("sweep", "--mode", "ultrashort", "--channel", "ruim", "--esno", 20, "--bursts", 2, "--equalizer",
+               "turbo,none", "--passes", 1, "--threads", 2, "--csv", csv)
+    assert done.returncode == 0, done.stderr
+    assert " equalizer=turbo,none passes=1 " in csv.read_text().splitlines()[0]
+    header, row = [line.split(",") for line in csv.read_text().splitlines()[1:3]]
+    table = tern.sweep(threads=2, progress=False, **options)
+    assert list(table) == header and header[9:12] == ["soft_bits", "soft_errors", "soft_ber"]
+    assert [str(table[name][0]) for name in ("bits", "errors", "soft_errors", "coded_errors")] == \
+        [row[header.index(name)] for name in ("bits", "errors", "soft_errors", "coded_errors")]
+
+
 def test_a_long_call_releases_the_gil():
     done = threading.Event()
     ticks = []

@@ -17,67 +17,23 @@
 #include "receive/decodeViterbi.hpp"
 #include "receive/ternDecode.hpp"
 #include "setup/ternSetup.hpp"
+#include "support/coded_blocks.hpp"
 #include "support/records.hpp"
 #include "transmit/encoder.hpp"
 
 namespace tern {
 namespace {
 
+using test_support::antipodal;
+using test_support::codeRecord;
+using test_support::encodeBlocks;
+using test_support::encoderTaps;
+using test_support::noisy;
+using test_support::randomBits;
 using test_support::recordFor;
 
 const double kNaN = std::nan(""), kInf = std::numeric_limits<double>::infinity();
 const RealColumn kMask7 = {1, 1, 1, 0, 0, 1}, kMask9 = {1, 1, 1, 0, 1, 0};
-
-RealMatrix encoderTaps(const Milstd& m) { return repeatTaps(generatorTapMatrix(m.genPolinomials), m.repFactor); }
-
-// A record with just the fields the decoder reads; interLength is whatever
-// the encoder gives for one block of n bits.
-Milstd codeRecord(RealColumn polynomials, RealColumn mask, double repFactor, std::size_t n, double codLength) {
-    Milstd m;
-    m.genPolinomials = std::move(polynomials);
-    m.puncturingMask = std::move(mask);
-    m.repFactor = repFactor;
-    m.inputBitsPerInter = static_cast<double>(n);
-    m.codLength = codLength;
-    m.interLength = static_cast<double>(convcoder_puncturing(RealColumn(n, 0.0), encoderTaps(m), m.puncturingMask).size());
-    return m;
-}
-
-RealColumn randomBits(std::size_t n, unsigned seed) {
-    std::mt19937 engine(seed);
-    RealColumn bits(n);
-    for (auto& b : bits) b = static_cast<double>(engine() & 1);
-    return bits;
-}
-
-// The transmitter's block preparation: every block is rotated so that it
-// starts with bit codLength, then encoded.
-RealColumn encodeBlocks(const RealColumn& payload, const Milstd& m) {
-    const auto n = static_cast<std::size_t>(m.inputBitsPerInter);
-    const auto start = static_cast<std::size_t>(m.codLength) - 1;
-    RealColumn coded;
-    for (std::size_t b = 0; b < payload.size() / n; ++b) {
-        const auto first = payload.begin() + static_cast<std::ptrdiff_t>(b * n);
-        RealColumn rotated(first + static_cast<std::ptrdiff_t>(start), first + static_cast<std::ptrdiff_t>(n));
-        rotated.insert(rotated.end(), first, first + static_cast<std::ptrdiff_t>(start));
-        const RealColumn block = convcoder_puncturing(rotated, encoderTaps(m), m.puncturingMask);
-        coded.insert(coded.end(), block.begin(), block.end());
-    }
-    return coded;
-}
-
-RealColumn antipodal(const RealColumn& coded) {
-    RealColumn soft(coded.size());
-    for (std::size_t i = 0; i < coded.size(); ++i) soft[i] = 1.0 - 2.0 * coded[i];
-    return soft;
-}
-
-RealColumn noisy(const RealColumn& coded, double sigma, std::mt19937& engine) {
-    std::normal_distribution<double> noise(0.0, sigma);
-    RealColumn soft = antipodal(coded);
-    for (auto& s : soft) s += noise(engine);
-    return soft;
-}
 
 // Correlation of received values with the encoding of a payload block:
 // the quantity a maximum-likelihood decoder maximises.

@@ -75,6 +75,14 @@ mxArray* exportResult(const Result& result) {
         return exportValue(result, Shape::Column);  // a bare column (ternFrameLock)
 }
 
+// Imports one input; an input that may be left out and is given as [] keeps
+// its empty value.
+template <class T>
+void importInput(const mxArray* value, const char* entry, const Input<T>& input, T& out) {
+    if (input.emptyIsNone && isNoneValue(value)) return;
+    importValue(value, ValueName{entry, input.name}, input.shape, input.bound, out);
+}
+
 // <name>_api: imports every input in argument order, calls the core and
 // exports its result. The imported inputs are released before the export.
 template <class... T, class Core>
@@ -82,10 +90,7 @@ mxArray* callApi(const Signature<T...>& signature, const mxArray* const inputs[]
     auto result = [&] {
         std::tuple<T...> values;
         [&]<std::size_t... I>(std::index_sequence<I...>) {
-            (importValue(inputs[I], ValueName{signature.name, std::get<I>(signature.inputs).name},
-                         std::get<I>(signature.inputs).shape, std::get<I>(signature.inputs).bound,
-                         std::get<I>(values)),
-             ...);
+            (importInput(inputs[I], signature.name, std::get<I>(signature.inputs), std::get<I>(values)), ...);
         }(std::index_sequence_for<T...>{});
         return std::apply(
             [&](const T&... value) {

@@ -1,8 +1,12 @@
 // The table of the host entry points (the ten of the chain, then the
-// channel decoder and the soft demodulator): name, persistent state and inputs
-// in order. Each module's entry file picks its row and adds the core call.
+// channel decoder and the soft demodulator, then the channel-correcting
+// receiver: channel estimate, equaliser, the whole receiver, the soft-in
+// soft-out decoder and the interleaver of soft values): name, persistent
+// state and inputs in order. Each module's entry file picks its row and adds the core call.
 #pragma once
 
+#include "equalize/estimate.hpp"
+#include "equalize/receiver.hpp"
 #include "gateway/host/signature.hpp"
 
 namespace tern::host::entries {
@@ -31,5 +35,16 @@ inline constexpr auto ternSoftDetect = signature("ternSoftDetect", Persistence::
                                                  record<Milstd>("milstd"), realScalar("N0"));
 inline constexpr auto ternDecode = signature("ternDecode", Persistence::None, realColumn("DecoderIn"),
                                              record<Milstd>("milstd"));
+inline constexpr auto ternEstimate = signature("ternEstimate", Persistence::None, complexColumn("SymbolsIn"),
+                                               record<Milstd>("milstd"), record<VarShapping>("varShapping"));
+inline constexpr auto ternEqualize =
+    signature("ternEqualize", Persistence::None, complexColumn("SymbolsIn"), record<Milstd>("milstd"),
+              record<VarShapping>("varShapping"), record<ChannelEstimate>("estimate"), realColumnOrNone("LLRPrior"));
+inline constexpr auto ternReceive =
+    signature("ternReceive", Persistence::None, complexColumn("SymbolsIn"), record<Milstd>("milstd"),
+              record<VarShapping>("varShapping"), record<VarReceiver>("varReceiver"));
+inline constexpr auto ternSiso = signature("ternSiso", Persistence::None, realColumn("SisoIn"), record<Milstd>("milstd"));
+inline constexpr auto ternInterleave = signature("ternInterleave", Persistence::None, realColumn("InterleaverIn"),
+                                                 record<Milstd>("milstd"));
 
 }  // namespace tern::host::entries

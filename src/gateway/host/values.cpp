@@ -148,6 +148,19 @@ void importValue(const mxArray* value, const ValueName& name, Shape shape, std::
     readComplex(value, out.data(), n);
 }
 
+bool isNoneValue(const mxArray* value) {
+    return value != nullptr && mxIsDouble(value) && !mxIsSparse(value) && !mxIsComplex(value) &&
+           mxGetNumberOfDimensions(value) == 2 && mxGetM(value) == 0 && mxGetN(value) == 0;
+}
+
+void importValue(const mxArray* value, const ValueName& name, Shape shape, std::size_t bound, ComplexMatrix& out) {
+    const std::size_t n = checkNumeric(value, name, Numeric::Complex, shape, bound);
+    out.rows = mxGetM(value);
+    out.cols = mxGetN(value);
+    out.data.resize(n);
+    readComplex(value, out.data.data(), n);
+}
+
 void importValue(const mxArray* value, const ValueName& name, Shape shape, std::size_t bound, std::string& out) {
     const auto fail = [&] { raiseInvalid(name, expectation(Numeric::Real, shape, bound), value); };
     if (value == nullptr || !mxIsChar(value) || mxGetNumberOfDimensions(value) != 2) fail();

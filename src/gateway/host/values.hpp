@@ -8,7 +8,8 @@
 // Import checks, in order: class (double, or char for text, or struct for a
 // record), complexity, shape, bound; a record is checked as a whole (1-by-1,
 // exactly its field set in its order) before any field is imported, and each
-// field is then imported under the name "record.field". A failed check throws
+// field is then imported under the name "record.field". A field may itself be
+// a record (imported and exported the same way, "record.field.inner"). A failed check throws
 // a tern::Failure naming the argument; the host value is never changed.
 #pragma once
 
@@ -73,10 +74,15 @@ std::string describe(const mxArray* value);
 
 [[noreturn]] void raiseInvalid(const ValueName& name, std::string_view expected, const mxArray* value);
 
+// The host's empty value [] (a 0-by-0 real double), which stands for "none"
+// where an input may be left out.
+bool isNoneValue(const mxArray* value);
+
 // ---- import of the plain kinds ---------------------------------------------
 void importValue(const mxArray* value, const ValueName& name, Shape shape, std::size_t bound, double& out);
 void importValue(const mxArray* value, const ValueName& name, Shape shape, std::size_t bound, RealColumn& out);
 void importValue(const mxArray* value, const ValueName& name, Shape shape, std::size_t bound, ComplexColumn& out);
+void importValue(const mxArray* value, const ValueName& name, Shape shape, std::size_t bound, ComplexMatrix& out);
 void importValue(const mxArray* value, const ValueName& name, Shape shape, std::size_t bound, std::string& out);
 
 // ---- export of the plain kinds ---------------------------------------------
