@@ -347,11 +347,21 @@ SoftSymbols ternSoftSymbols(const RealColumn& LLR, const Milstd& milstd) {
     });
 }
 
-EqualizeOut ternEqualize(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
-                         const ChannelEstimate& estimate, const RealColumn& LLRPrior, const std::vector<bool>& skipFrames) {
-    const BurstLayout layout = equalize::burstLayout(SymbolsIn.size(), milstd);
-    const Mapping map = mappingOf(milstd);
-    const CombinedPulse pulse(varShapping);
+namespace {
+
+struct Checked {
+    BurstLayout layout;
+    Mapping map;
+    std::size_t symbols = 0;  // data symbols of the whole frames
+};
+
+// The checks both forms of the equaliser share, in order: the record's
+// lengths, the modulation, the shaping record, the samples, the estimate,
+// the frame list.
+Checked checkEqualizer(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
+                       const ChannelEstimate& estimate, const std::vector<bool>& skipFrames) {
+    Checked c{equalize::burstLayout(SymbolsIn.size(), milstd), mappingOf(milstd), 0};
+    const CombinedPulse check(varShapping, 1);
     for (std::size_t n = 0; n < SymbolsIn.size(); ++n) {
         if (!finite(SymbolsIn[n]))
             raiseOwn("ERRO! SymbolsIn contém uma amostra que não é um número finito (símbolo " + std::to_string(n + 1) + ").");
@@ -359,21 +369,27 @@ EqualizeOut ternEqualize(const ComplexColumn& SymbolsIn, const Milstd& milstd, c
             raiseOwn("ERRO! SymbolsIn contém uma amostra de módulo acima de 1e150 (símbolo " + std::to_string(n + 1) + ").");
     }
     requireEstimateFits(estimate, SymbolsIn.size());
-    const std::size_t symbols = layout.frames * layout.data;
-    if (!LLRPrior.empty() && LLRPrior.size() != symbols * map.bits)
-        raiseOwn("ERRO! LLRPrior deve ter " + std::to_string(symbols * map.bits) +
-                 " valores, milstd.bitsToSym por símbolo de dados dos quadros inteiros.");
-    requireFiniteColumn(LLRPrior, "LLRPrior");
-    if (!skipFrames.empty() && skipFrames.size() != layout.frames)
-        raiseOwn("ERRO! skipFrames deve ter um valor por quadro de dados (" + std::to_string(layout.frames) + ").");
+    c.symbols = c.layout.frames * c.layout.data;
+    if (!skipFrames.empty() && skipFrames.size() != c.layout.frames)
+        raiseOwn("ERRO! skipFrames deve ter um valor por quadro de dados (" + std::to_string(c.layout.frames) + ").");
+    return c;
+}
 
+// Every frame not skipped, its priors from prior(index, xbar, v) (index in
+// demultiplexer order, xbar a transmitted symbol).
+template <class Prior>
+EqualizeOut equalizeBurst(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
+                          const ChannelEstimate& estimate, const std::vector<bool>& skipFrames, const Checked& c, Prior&& prior) {
     return withMemoryGuard("ternEqualize", [&]() -> EqualizeOut {
+        const BurstLayout& layout = c.layout;
+        const Mapping& map = c.map;
+        const CombinedPulse pulse(varShapping);
         const TapModel model = tapModel(estimate, pulse);
         const BurstSymbols burst = equalize::burstSymbols(layout, milstd, SymbolsIn.size(), kMargin);
         EqualizeOut out;
-        out.LLROut.assign(symbols * map.bits, 0.0);
-        out.symbols.assign(symbols, Complex(0.0, 0.0));
-        out.noise.assign(symbols, 0.0);
+        out.LLROut.assign(c.symbols * map.bits, 0.0);
+        out.symbols.assign(c.symbols, Complex(0.0, 0.0));
+        out.noise.assign(c.symbols, 0.0);
         ComplexColumn xbar(layout.data), xe(layout.data);
         RealColumn v(layout.data), nu(layout.data);
         Workspace ws;
@@ -381,16 +397,7 @@ EqualizeOut ternEqualize(const ComplexColumn& SymbolsIn, const Milstd& milstd, c
             if (!skipFrames.empty() && skipFrames[f]) continue;
             pollInterrupt();
             const std::size_t base = f * layout.data;
-            for (std::size_t k = 0; k < layout.data; ++k) {
-                if (LLRPrior.empty()) {
-                    xbar[k] = Complex(0.0, 0.0);
-                    v[k] = 1.0;
-                } else {
-                    Complex mean;
-                    symbolPrior(LLRPrior.data() + (base + k) * map.bits, map, mean, v[k]);
-                    xbar[k] = mulConj(mean, map.rotation[k]);
-                }
-            }
+            for (std::size_t k = 0; k < layout.data; ++k) prior(base + k, xbar[k], v[k]);
             equalizeFrame(SymbolsIn, estimate, model, burst, layout.dataStart(f), layout.data, xbar.data(), v.data(), xe.data(), nu.data(), ws);
             for (std::size_t k = 0; k < layout.data; ++k) {
                 const Complex d = mul(xe[k], map.rotation[k]);
@@ -400,6 +407,44 @@ EqualizeOut ternEqualize(const ComplexColumn& SymbolsIn, const Milstd& milstd, c
             }
         }
         return out;
+    });
+}
+
+}  // namespace
+
+EqualizeOut ternEqualize(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
+                         const ChannelEstimate& estimate, const RealColumn& LLRPrior, const std::vector<bool>& skipFrames) {
+    const Checked c = checkEqualizer(SymbolsIn, milstd, varShapping, estimate, skipFrames);
+    if (!LLRPrior.empty() && LLRPrior.size() != c.symbols * c.map.bits)
+        raiseOwn("ERRO! LLRPrior deve ter " + std::to_string(c.symbols * c.map.bits) +
+                 " valores, milstd.bitsToSym por símbolo de dados dos quadros inteiros.");
+    requireFiniteColumn(LLRPrior, "LLRPrior");
+    const std::size_t rows = c.map.rotation.size();
+    return equalizeBurst(SymbolsIn, milstd, varShapping, estimate, skipFrames, c, [&](std::size_t i, Complex& xbar, double& v) {
+        if (LLRPrior.empty()) {
+            xbar = Complex(0.0, 0.0);
+            v = 1.0;
+            return;
+        }
+        Complex mean;
+        symbolPrior(LLRPrior.data() + i * c.map.bits, c.map, mean, v);
+        xbar = mulConj(mean, c.map.rotation[i % rows]);
+    });
+}
+
+EqualizeOut ternEqualize(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
+                         const ChannelEstimate& estimate, const SoftSymbols& prior, const std::vector<bool>& skipFrames) {
+    const Checked c = checkEqualizer(SymbolsIn, milstd, varShapping, estimate, skipFrames);
+    if (prior.mean.size() != c.symbols || prior.var.size() != c.symbols)
+        raiseOwn("ERRO! prior.mean e prior.var devem ter um valor por símbolo de dados dos quadros inteiros (" +
+                 std::to_string(c.symbols) + ").");
+    for (std::size_t k = 0; k < c.symbols; ++k)
+        if (!finite(prior.mean[k]) || std::abs(prior.mean[k]) > 1e3 || !(prior.var[k] >= 0 && prior.var[k] <= 1e6))
+            raiseOwn("ERRO! prior.mean deve ser finito (módulo até 1e3) e prior.var de 0 a 1e6 (símbolo de dados " +
+                     std::to_string(k + 1) + ").");
+    return equalizeBurst(SymbolsIn, milstd, varShapping, estimate, skipFrames, c, [&](std::size_t i, Complex& xbar, double& v) {
+        xbar = prior.mean[i];
+        v = std::max(prior.var[i], kMinVariance);
     });
 }
 

@@ -65,4 +65,11 @@ struct SoftSymbols {
 };
 SoftSymbols ternSoftSymbols(const RealColumn& LLR, const Milstd& milstd);
 
+// The same equaliser with the priors given as the mean and variance of every
+// transmitted (scrambled) data symbol, in demultiplexer order; refused when
+// they are not one per data symbol of the whole frames, not finite, a mean
+// of modulus above 1e3 or a variance outside 0 .. 1e6.
+EqualizeOut ternEqualize(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
+                         const ChannelEstimate& estimate, const SoftSymbols& prior, const std::vector<bool>& skipFrames = {});
+
 }  // namespace tern

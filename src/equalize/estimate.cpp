@@ -33,9 +33,13 @@ constexpr std::size_t kPreamblePieces = 8;
 constexpr std::size_t kFitStretch = 256;
 constexpr std::size_t kTrackStretch = 128;
 // The Wiener interpolator runs on every kGridStep-th symbol (linear in
-// between) from the kNeighbours nearest snapshots on either side.
+// between) from the nearest snapshots on either side: kProbeNeighbours of
+// the sparse snapshots of the known symbols, kTrackNeighbours of the dense
+// ones of the whole burst (which need more averaging, each resting on
+// uncertain data).
 constexpr std::size_t kGridStep = 8;
-constexpr std::size_t kNeighbours = 4;
+constexpr std::size_t kProbeNeighbours = 4;
+constexpr std::size_t kTrackNeighbours = 8;
 // Extra symbols kept on both sides of the received column.
 constexpr long kMargin = 160;
 
@@ -416,9 +420,10 @@ double estimateDoppler(const std::vector<Snapshot>& snaps, double symbolRate) {
 
 // Wiener interpolation of every path's gain between the snapshots, for a
 // Gaussian Doppler spectrum of spread `doppler` Hz: on every kGridStep-th
-// symbol from the nearest snapshots, linear in between.
+// symbol from the `neighbours` nearest snapshots on either side, linear in
+// between.
 void interpolate(const std::vector<Snapshot>& snaps, std::size_t P, double doppler, double symbolRate, std::size_t length,
-                 ChannelEstimate& est) {
+                 std::size_t neighbours, ChannelEstimate& est) {
     est.gains = ComplexMatrix(length, P);
     est.gainError.assign(length, 0.0);
     if (snaps.empty() || length == 0) return;
@@ -447,8 +452,8 @@ void interpolate(const std::vector<Snapshot>& snaps, std::size_t P, double doppl
         for (std::size_t gi = 0; gi < grid.size(); ++gi) {
             const double n = static_cast<double>(grid[gi]);
             while (next < S && snaps[next].t <= n) ++next;
-            const std::size_t lo = next > kNeighbours ? next - kNeighbours : 0;
-            const std::size_t hi = std::min(S, next + kNeighbours);
+            const std::size_t lo = next > neighbours ? next - neighbours : 0;
+            const std::size_t hi = std::min(S, next + neighbours);
             const std::size_t k = hi - lo;
             if (lo != cachedLo || hi != cachedHi) {
                 L.assign(k * k, 0.0);
@@ -531,7 +536,7 @@ ChannelEstimate ternEstimate(const ComplexColumn& SymbolsIn, const Milstd& milst
             for (double& v : s.var) v *= est.N0;
         dropUnreliable(fits.snapshots);
         est.doppler = doppler > 0 ? doppler : estimateDoppler(fits.snapshots, c.symbolRate);
-        interpolate(fits.snapshots, paths.size(), est.doppler, c.symbolRate, SymbolsIn.size(), est);
+        interpolate(fits.snapshots, paths.size(), est.doppler, c.symbolRate, SymbolsIn.size(), kProbeNeighbours, est);
         return est;
     });
 }
@@ -580,7 +585,7 @@ ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
         est.delays = previous.delays;
         est.N0 = previous.N0;
         est.doppler = doppler > 0 ? doppler : estimateDoppler(fits.snapshots, c.symbolRate);
-        interpolate(fits.snapshots, P, est.doppler, c.symbolRate, length, est);
+        interpolate(fits.snapshots, P, est.doppler, c.symbolRate, length, kTrackNeighbours, est);
         return est;
     });
 }

@@ -127,6 +127,9 @@ TEST(Equalize, MeetsTheLmmseTheoryOnAStaticChannel) {
         energy += std::norm(Complex(0.8, 0.2) * r.at(static_cast<double>(l)) + Complex(-0.3, 0.5) * r.at(static_cast<double>(l) - 10.0));
     const EqualizeOut known = ternEqualize(c.y, c.milstd, kShaping, c.est, prior);
     EXPECT_NEAR(known.noise[3000] / (N0 / energy), 1.0, 0.03);
+    // The same priors as symbol means and variances give the same estimates.
+    const EqualizeOut viaSymbols = ternEqualize(c.y, c.milstd, kShaping, c.est, ternSoftSymbols(prior, c.milstd));
+    EXPECT_EQ(viaSymbols.symbols, known.symbols);
     // The extrinsic output does not lean on the symbol's own prior: a wrong
     // prior on one symbol leaves its estimate where it was.
     RealColumn wrong = prior;
@@ -168,6 +171,8 @@ TEST(Equalize, RefusesWhatDoesNotFit) {
     nan[3] = std::numeric_limits<double>::quiet_NaN();
     EXPECT_NE(message(c.est, nan).find("LLRPrior"), std::string::npos);
     EXPECT_NE(message(c.est, {}, std::vector<bool>(2, false)).find("skipFrames"), std::string::npos);
+    SoftSymbols priors{ComplexColumn(10), RealColumn(10)};
+    EXPECT_NE(ownMessageOf([&] { ternEqualize(c.y, c.milstd, kShaping, c.est, priors); }).find("prior.mean"), std::string::npos);
     Milstd qam = c.milstd;
     qam.bitsToSym = 4;
     EXPECT_NE(ownMessageOf([&] { ternEqualize(c.y, qam, kShaping, c.est); }).find("milstd.bitsToSym"), std::string::npos);
