@@ -1,0 +1,228 @@
+#include "equalize/outage.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "equalize/layout.hpp"
+#include "filters/pulse.hpp"
+#include "gateway/checks.hpp"
+#include "gateway/failure.hpp"
+
+namespace tern {
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kLn2 = 0.6931471805599453;
+
+// Gauss-Hermite nodes and weights for the weight exp(-x^2) (Newton's method
+// on the orthonormal Hermite recursion; the weights sum to sqrt(pi)).
+template <std::size_t N>
+void gaussHermite(std::array<double, N>& x, std::array<double, N>& w) {
+    const double n = static_cast<double>(N);
+    const double piQuarter = 0.7511255444649425;  // pi^(-1/4)
+    double z = 0;
+    for (std::size_t i = 0; i < (N + 1) / 2; ++i) {
+        if (i == 0) z = std::sqrt(2 * n + 1) - 1.85575 * std::pow(2 * n + 1, -0.16667);
+        else if (i == 1) z -= 1.14 * std::pow(n, 0.426) / z;
+        else if (i == 2) z = 1.86 * z - 0.86 * x[0];
+        else if (i == 3) z = 1.91 * z - 0.91 * x[1];
+        else z = 2 * z - x[i - 2];
+        double derivative = 1;
+        for (int iteration = 0; iteration < 100; ++iteration) {
+            double p1 = piQuarter, p2 = 0;
+            for (std::size_t j = 0; j < N; ++j) {
+                const double p3 = p2, jd = static_cast<double>(j);
+                p2 = p1;
+                p1 = z * std::sqrt(2 / (jd + 1)) * p2 - std::sqrt(jd / (jd + 1)) * p3;
+            }
+            derivative = std::sqrt(2 * n) * p2;
+            const double step = p1 / derivative;
+            z -= step;
+            if (std::abs(step) <= 1e-15 * std::max(1.0, std::abs(z))) break;
+        }
+        x[i] = z;
+        x[N - 1 - i] = -z;
+        w[i] = w[N - 1 - i] = 2 / (derivative * derivative);
+    }
+}
+
+// log(1 + e^v) without overflow.
+double softplus(double v) { return v > 0 ? v + std::log1p(std::exp(-v)) : std::log1p(std::exp(v)); }
+
+// I_BPSK(rho) by the 40-node rule: the log-likelihood ratio given +a is
+// 2 rho + 2 sqrt(rho) z.
+double bpskInformation(double rho) {
+    static const auto rule = [] {
+        std::pair<std::array<double, 40>, std::array<double, 40>> r;
+        gaussHermite(r.first, r.second);
+        return r;
+    }();
+    double loss = 0;
+    for (std::size_t i = 0; i < 40; ++i)
+        loss += rule.second[i] * softplus(-(2 * rho + 2 * std::sqrt(rho) * std::sqrt(2.0) * rule.first[i]));
+    return 1 - loss / (std::sqrt(kPi) * kLn2);
+}
+
+// The QPSK table: 2 I_BPSK on a grid of 0.01 dB.
+constexpr double kLowDb = -40, kHighDb = 30, kStepDb = 0.01;
+
+const std::vector<double>& qpskTable() {
+    static const std::vector<double> table = [] {
+        const auto points = static_cast<std::size_t>(std::lround((kHighDb - kLowDb) / kStepDb)) + 1;
+        std::vector<double> t(points);
+        for (std::size_t i = 0; i < points; ++i)
+            t[i] = 2 * bpskInformation(std::pow(10.0, (kLowDb + kStepDb * static_cast<double>(i)) / 10));
+        return t;
+    }();
+    return table;
+}
+
+double qpskFromTable(double snr) {
+    const std::vector<double>& t = qpskTable();
+    const double low = std::pow(10.0, kLowDb / 10);
+    if (snr <= low) return t.front() * snr / low;
+    const double position = (10 * std::log10(snr) - kLowDb) / kStepDb;
+    if (position >= static_cast<double>(t.size() - 1)) return 2.0;
+    const auto i = static_cast<std::size_t>(position);
+    const double a = position - static_cast<double>(i);
+    return (1 - a) * t[i] + a * t[i + 1];
+}
+
+// The raised-cosine spectrum of roll-off b, unit height, 0 beyond (1 + b)/2.
+double raisedCosine(double f, double b) {
+    const double a = std::abs(f);
+    if (a <= (1 - b) / 2) return 1;
+    if (a >= (1 + b) / 2) return 0;
+    return 0.5 * (1 + std::cos(kPi / b * (a - (1 - b) / 2)));
+}
+
+// One alias of one frequency bin: its weight R(f + k) and the phase of
+// every path there, e^{-j 2 pi (f + k) tau_p}.
+struct Alias {
+    std::size_t bin = 0;
+    double weight = 0;
+    ComplexColumn phase;
+};
+
+// The folded snr of every bin at gains row n, from the aliases (the shared
+// kernel of both inputs).
+void foldedSnr(const std::vector<Alias>& aliases, const ComplexMatrix& gains, std::size_t n, double scale,
+               std::vector<double>& snr) {
+    std::fill(snr.begin(), snr.end(), 0.0);
+    for (const Alias& a : aliases) {
+        Complex c(0.0, 0.0);
+        for (std::size_t p = 0; p < a.phase.size(); ++p) c += gains(n, p) * a.phase[p];
+        snr[a.bin] += a.weight * std::norm(c);
+    }
+    for (double& v : snr) v *= scale;
+}
+
+void requireFinitePositive(double v, const std::string& text) {
+    if (!(std::isfinite(v) && v > 0)) raiseOwn(text);
+}
+
+}  // namespace
+
+double qpskInformation(double snr) {
+    if (!(std::isfinite(snr) && snr >= 0))
+        raiseOwn("ERRO! A relação sinal-ruído deve ser um número finito não negativo (snr).");
+    return qpskFromTable(snr);
+}
+
+double informationOutage(const RealColumn& information, double threshold) {
+    if (information.empty()) raiseOwn("ERRO! Não há blocos para contar a falta de informação (information vazio).");
+    if (!std::isfinite(threshold)) raiseOwn("ERRO! O limiar de informação deve ser um número finito (threshold).");
+    std::size_t below = 0;
+    for (double v : information) {
+        if (!std::isfinite(v)) raiseOwn("ERRO! A informação de cada bloco deve ser um número finito (information).");
+        below += v < threshold;
+    }
+    return static_cast<double>(below) / static_cast<double>(information.size());
+}
+
+BlockInformation blockInformation(const ChannelEstimate& channel, double N0, const Milstd& milstd,
+                                  const VarShapping& varShapping, std::size_t bins, std::size_t stride) {
+    // Checks, all before any computation.
+    requireFinitePositive(N0, "ERRO! N0 deve ser um número finito maior que zero (N0).");
+    const double rolloff = varShapping.rolloffFactor;
+    pulse::requireRolloff(rolloff);
+    if (!(rolloff <= 1)) raiseOwn("ERRO! O fator de roll-off deve estar entre 0 e 1 (varShapping.rolloffFactor).");
+    if (bins < 8 || bins > 4096) raiseOwn("ERRO! O número de frequências deve estar entre 8 e 4096 (bins).");
+    if (stride == 0) raiseOwn("ERRO! O passo entre símbolos avaliados deve ser ao menos 1 (stride).");
+    requireFinitePositive(milstd.codeRate, "ERRO! A taxa do código deve ser um número finito maior que zero (milstd.codeRate).");
+    requireFinitePositive(milstd.bitsToSym,
+                          "ERRO! Os bits por símbolo devem ser um número finito maior que zero (milstd.bitsToSym).");
+    const std::size_t perBlock = wholeCount(milstd.dataFramesPerInter, "of data frames per block (milstd.dataFramesPerInter)");
+    if (perBlock == 0)
+        raiseOwn("ERRO! Cada bloco de entrelaçamento deve ter ao menos um quadro de dados (milstd.dataFramesPerInter).");
+    double Es = 0;
+    for (const Complex& c : milstd.constellation) Es += std::norm(c);
+    if (milstd.constellation.empty() || !std::isfinite(Es) || Es <= 0)
+        raiseOwn("ERRO! A constelação deve ter pontos finitos de energia maior que zero (milstd.constellation).");
+    Es /= static_cast<double>(milstd.constellation.size());
+
+    const std::size_t P = channel.delays.size();
+    if (P == 0) raiseOwn("ERRO! O canal deve ter ao menos um percurso (channel.delays).");
+    if (channel.gains.cols != P)
+        raiseOwn("ERRO! O canal deve ter uma coluna de ganhos por percurso (channel.gains tem " +
+                 std::to_string(channel.gains.cols) + " colunas, channel.delays " + std::to_string(P) + " atrasos).");
+    for (double tau : channel.delays)
+        if (!(std::isfinite(tau) && std::abs(tau) <= 1e6))
+            raiseOwn("ERRO! Os atrasos dos percursos devem ser números finitos de até 1e6 símbolos (channel.delays).");
+    for (std::size_t n = 0; n < channel.gains.rows; ++n)
+        for (std::size_t p = 0; p < P; ++p)
+            if (!(std::isfinite(channel.gains(n, p).real()) && std::isfinite(channel.gains(n, p).imag())))
+                raiseOwn("ERRO! Os ganhos do canal devem ser números finitos (channel.gains, símbolo " + std::to_string(n + 1) +
+                         ").");
+    const double preambleProbe = milstd.preambleLength + milstd.probeLength;
+    const double needed = preambleProbe + milstd.dataFramesPerInter * (milstd.dataLength + milstd.probeLength);
+    if (!(static_cast<double>(channel.gains.rows) >= needed))
+        raiseOwn("ERRO! O canal tem " + std::to_string(channel.gains.rows) +
+                 " símbolos, menos que o preâmbulo, a primeira sonda e um bloco de entrelaçamento do registro (" +
+                 std::to_string(static_cast<long long>(std::ceil(std::isfinite(needed) ? needed : 0))) + ").");
+    const equalize::BurstLayout layout = equalize::burstLayout(channel.gains.rows, milstd);
+    const std::size_t blocks = layout.frames / perBlock;
+
+    // The aliases of every bin: f = -1/2 + (b + 1/2)/bins, k with R(f + k) > 0.
+    std::vector<Alias> aliases;
+    for (std::size_t b = 0; b < bins; ++b) {
+        const double f = -0.5 + (static_cast<double>(b) + 0.5) / static_cast<double>(bins);
+        for (int k = -1; k <= 1; ++k) {
+            const double weight = raisedCosine(f + k, rolloff);
+            if (weight <= 0) continue;
+            Alias a{b, weight, ComplexColumn(P)};
+            for (std::size_t p = 0; p < P; ++p) a.phase[p] = std::polar(1.0, -2 * kPi * (f + k) * channel.delays[p]);
+            aliases.push_back(std::move(a));
+        }
+    }
+
+    BlockInformation out;
+    out.threshold = milstd.codeRate * milstd.bitsToSym;
+    out.gaussian.assign(blocks, 0.0);
+    out.qpsk.assign(blocks, 0.0);
+    std::vector<double> snr(bins);
+    const double scale = Es / N0;
+    for (std::size_t block = 0; block < blocks; ++block) {
+        double gaussian = 0, qpsk = 0;
+        std::size_t evaluated = 0;
+        for (std::size_t i = 0; i < perBlock * layout.data; i += stride) {
+            const std::size_t frame = block * perBlock + i / layout.data;
+            foldedSnr(aliases, channel.gains, layout.dataStart(frame) + i % layout.data, scale, snr);
+            for (double v : snr) {
+                gaussian += std::log2(1 + v);
+                qpsk += qpskFromTable(v);
+            }
+            ++evaluated;
+        }
+        const double count = static_cast<double>(evaluated) * static_cast<double>(bins);
+        out.gaussian[block] = gaussian / count;
+        out.qpsk[block] = qpsk / count;
+    }
+    return out;
+}
+
+}  // namespace tern
