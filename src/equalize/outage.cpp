@@ -1,7 +1,6 @@
 #include "equalize/outage.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -18,57 +17,33 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kLn2 = 0.6931471805599453;
 
-// Gauss-Hermite nodes and weights for the weight exp(-x^2) (Newton's method
-// on the orthonormal Hermite recursion; the weights sum to sqrt(pi)).
-template <std::size_t N>
-void gaussHermite(std::array<double, N>& x, std::array<double, N>& w) {
-    const double n = static_cast<double>(N);
-    const double piQuarter = 0.7511255444649425;  // pi^(-1/4)
-    double z = 0;
-    for (std::size_t i = 0; i < (N + 1) / 2; ++i) {
-        if (i == 0) z = std::sqrt(2 * n + 1) - 1.85575 * std::pow(2 * n + 1, -0.16667);
-        else if (i == 1) z -= 1.14 * std::pow(n, 0.426) / z;
-        else if (i == 2) z = 1.86 * z - 0.86 * x[0];
-        else if (i == 3) z = 1.91 * z - 0.91 * x[1];
-        else z = 2 * z - x[i - 2];
-        double derivative = 1;
-        for (int iteration = 0; iteration < 100; ++iteration) {
-            double p1 = piQuarter, p2 = 0;
-            for (std::size_t j = 0; j < N; ++j) {
-                const double p3 = p2, jd = static_cast<double>(j);
-                p2 = p1;
-                p1 = z * std::sqrt(2 / (jd + 1)) * p2 - std::sqrt(jd / (jd + 1)) * p3;
-            }
-            derivative = std::sqrt(2 * n) * p2;
-            const double step = p1 / derivative;
-            z -= step;
-            if (std::abs(step) <= 1e-15 * std::max(1.0, std::abs(z))) break;
-        }
-        x[i] = z;
-        x[N - 1 - i] = -z;
-        w[i] = w[N - 1 - i] = 2 / (derivative * derivative);
-    }
-}
-
 // log(1 + e^v) without overflow.
 double softplus(double v) { return v > 0 ? v + std::log1p(std::exp(-v)) : std::log1p(std::exp(v)); }
 
-// I_BPSK(rho) by the 40-node rule: the log-likelihood ratio given +a is
-// 2 rho + 2 sqrt(rho) z.
+// I_BPSK(rho) = 1 - E[log2(1 + e^{-L})], the log-likelihood ratio given +a
+// being L = 2 rho + 2 sqrt(rho) z. The expectation is the trapezoid rule in
+// z over [-9, 9] (the normal weight beyond is below 1e-17): the integrand is
+// analytic, its nearest singularities (those of log(1 + e^v)) lie
+// pi/(2 sqrt(rho)) off the real axis, so a step of min(1/4, 1/(2 sqrt(rho)))
+// keeps the rule's error near e^{-2 pi^2}, below 1e-8 bit. (A Gauss-Hermite
+// rule of 40 nodes misses by 5e-6 bit at 8 dB, where log(1 + e^{-L}) bends
+// sharply on the scale of the weight.)
 double bpskInformation(double rho) {
-    static const auto rule = [] {
-        std::pair<std::array<double, 40>, std::array<double, 40>> r;
-        gaussHermite(r.first, r.second);
-        return r;
-    }();
+    const double root = std::sqrt(rho);
+    const double h0 = std::min(0.25, 0.5 / std::max(root, 1e-300));
+    const auto steps = static_cast<std::size_t>(std::ceil(9 / h0));
+    const double h = 9 / static_cast<double>(steps);
     double loss = 0;
-    for (std::size_t i = 0; i < 40; ++i)
-        loss += rule.second[i] * softplus(-(2 * rho + 2 * std::sqrt(rho) * std::sqrt(2.0) * rule.first[i]));
-    return 1 - loss / (std::sqrt(kPi) * kLn2);
+    for (std::size_t i = 0; i <= 2 * steps; ++i) {
+        const double z = -9 + h * static_cast<double>(i);
+        loss += std::exp(-z * z / 2) * softplus(-(2 * rho + 2 * root * z));
+    }
+    // The end points carry a weight below 1e-17: the trapezoid's halves are moot.
+    return 1 - loss * h / (std::sqrt(2 * kPi) * kLn2);
 }
 
 // The QPSK table: 2 I_BPSK on a grid of 0.01 dB.
-constexpr double kLowDb = -40, kHighDb = 30, kStepDb = 0.01;
+constexpr double kLowDb = -40, kHighDb = 20, kStepDb = 0.01;
 
 const std::vector<double>& qpskTable() {
     static const std::vector<double> table = [] {
@@ -209,7 +184,7 @@ BlockInformation blockInformation(const ChannelEstimate& channel, double N0, con
     for (std::size_t block = 0; block < blocks; ++block) {
         double gaussian = 0, qpsk = 0;
         std::size_t evaluated = 0;
-        for (std::size_t i = 0; i < perBlock * layout.data; i += stride) {
+        for (std::size_t i = (stride - 1) / 2; i < perBlock * layout.data; i += stride) {
             const std::size_t frame = block * perBlock + i / layout.data;
             foldedSnr(aliases, channel.gains, layout.dataStart(frame) + i % layout.data, scale, snr);
             for (double v : snr) {
