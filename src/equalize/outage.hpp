@@ -35,10 +35,13 @@
 //   information rate of a single-carrier QPSK signal.
 //
 // The integral is the midpoint rule on `bins` frequencies (snr_n is periodic
-// in f, so the rule converges fast: 64 bins are within 1e-4 bit of a fine
-// grid on the two-path channels of the Watterson conditions). Every
-// `stride`-th data symbol of a block is evaluated (1: all of them), from the
-// middle of the first `stride` symbols on.
+// in f, so the rule converges fast: with 64 bins two paths 2.4 or 4.8
+// symbols apart (1 and 2 ms) are within 2e-4 bit of a grid of 4096, 9.6
+// symbols apart within 1e-3; 128 bins gain another factor of ten or more).
+// Every `stride`-th data symbol of a block is evaluated (1: all of them),
+// from the middle of the first `stride` symbols on; on "ruim" bursts
+// (1 Hz Doppler spread) stride 8 and 32 stay within 4e-5 bit of every
+// symbol.
 #pragma once
 
 #include <cstddef>
