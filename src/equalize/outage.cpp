@@ -153,12 +153,16 @@ BlockInformation blockInformation(const ChannelEstimate& channel, double N0, con
             if (!(std::isfinite(channel.gains(n, p).real()) && std::isfinite(channel.gains(n, p).imag())))
                 raiseOwn("ERRO! Os ganhos do canal devem ser números finitos (channel.gains, símbolo " + std::to_string(n + 1) +
                          ").");
-    const double preambleProbe = milstd.preambleLength + milstd.probeLength;
-    const double needed = preambleProbe + milstd.dataFramesPerInter * (milstd.dataLength + milstd.probeLength);
-    if (!(static_cast<double>(channel.gains.rows) >= needed))
+    // The layout's lengths first (their own messages), then the channel's
+    // length against the preamble, the first probe and one whole block.
+    const std::size_t preamble = toSize(milstd.preambleLength, "of the preamble (milstd.preambleLength)");
+    const std::size_t probe = toSize(milstd.probeLength, "of the probe (milstd.probeLength)");
+    const std::size_t data = toSize(milstd.dataLength, "of a data frame (milstd.dataLength)");
+    const std::size_t needed = preamble + probe + checkedProduct(perBlock, data + probe, "of one interleaver block");
+    if (channel.gains.rows < needed)
         raiseOwn("ERRO! O canal tem " + std::to_string(channel.gains.rows) +
                  " símbolos, menos que o preâmbulo, a primeira sonda e um bloco de entrelaçamento do registro (" +
-                 std::to_string(static_cast<long long>(std::ceil(std::isfinite(needed) ? needed : 0))) + ").");
+                 std::to_string(needed) + ").");
     const equalize::BurstLayout layout = equalize::burstLayout(channel.gains.rows, milstd);
     const std::size_t blocks = layout.frames / perBlock;
 

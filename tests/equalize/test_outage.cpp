@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -123,41 +124,37 @@ TEST(Outage, RefusesWhatItCannotMeasure) {
     const Milstd milstd = receiverRecord("short");
     const std::size_t symbols = burstLength(milstd, 1);
     const ChannelEstimate flat = channelOf({0.0}, symbols, [](std::size_t, std::size_t) { return Complex(1, 0); });
-    const auto refusal = [&](const ChannelEstimate& c, double N0, const Milstd& m, const VarShapping& s,
-                             std::size_t bins = 64, std::size_t stride = 1) {
-        return ownMessageOf([&] { blockInformation(c, N0, m, s, bins, stride); });
-    };
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (double N0 : {0.0, -1.0, nan}) EXPECT_NE(refusal(flat, N0, milstd, kShaping).find("(N0)"), std::string::npos);
-    EXPECT_NE(refusal(channelOf({0.0}, symbols - 1, [](std::size_t, std::size_t) { return Complex(1, 0); }), 1, milstd,
-                      kShaping)
-                  .find("um bloco de entrelaçamento"),
-              std::string::npos);
-    ChannelEstimate c = flat;
-    c.delays = {0.0, 1.0};
-    EXPECT_NE(refusal(c, 1, milstd, kShaping).find("channel.gains tem 1 colunas"), std::string::npos);
-    c = flat;
-    c.delays.clear();
-    c.gains = ComplexMatrix(symbols, 0);
-    EXPECT_NE(refusal(c, 1, milstd, kShaping).find("(channel.delays)"), std::string::npos);
-    c = flat;
-    c.gains(40, 0) = Complex(nan, 0);
-    EXPECT_NE(refusal(c, 1, milstd, kShaping).find("símbolo 41"), std::string::npos);
-    c = flat;
-    c.delays[0] = std::numeric_limits<double>::infinity();
-    EXPECT_NE(refusal(c, 1, milstd, kShaping).find("(channel.delays)"), std::string::npos);
-    EXPECT_NE(refusal(flat, 1, milstd, VarShapping{1.5, 6, 5}).find("varShapping.rolloffFactor"), std::string::npos);
-    EXPECT_NE(refusal(flat, 1, milstd, kShaping, 4).find("(bins)"), std::string::npos);
-    EXPECT_NE(refusal(flat, 1, milstd, kShaping, 64, 0).find("(stride)"), std::string::npos);
-    Milstd m = milstd;
-    m.dataFramesPerInter = 0;
-    EXPECT_NE(refusal(flat, 1, m, kShaping).find("milstd.dataFramesPerInter"), std::string::npos);
-    m = milstd;
-    m.constellation.clear();
-    EXPECT_NE(refusal(flat, 1, m, kShaping).find("milstd.constellation"), std::string::npos);
-    m = milstd;
-    m.codeRate = 0;
-    EXPECT_NE(refusal(flat, 1, m, kShaping).find("milstd.codeRate"), std::string::npos);
+    // Each case changes one input of a valid call; the message names it.
+    struct Case {
+        const char* names;
+        std::function<void(ChannelEstimate&, double&, Milstd&, VarShapping&, std::size_t&, std::size_t&)> change;
+    };
+    const Case cases[] = {
+        {"(N0)", [](auto&, double& N0, auto&, auto&, auto&, auto&) { N0 = 0; }},
+        {"(N0)", [nan](auto&, double& N0, auto&, auto&, auto&, auto&) { N0 = nan; }},
+        {"um bloco de entrelaçamento", [](ChannelEstimate& c, auto&, auto&, auto&, auto&, auto&) { c.gains = ComplexMatrix(c.gains.rows - 1, 1); }},
+        {"channel.gains tem 1 colunas", [](ChannelEstimate& c, auto&, auto&, auto&, auto&, auto&) { c.delays = {0.0, 1.0}; }},
+        {"(channel.delays)", [](ChannelEstimate& c, auto&, auto&, auto&, auto&, auto&) { c.delays.clear(); c.gains = ComplexMatrix(c.gains.rows, 0); }},
+        {"(channel.delays)", [](ChannelEstimate& c, auto&, auto&, auto&, auto&, auto&) { c.delays[0] = 1e300; }},
+        {"símbolo 41", [nan](ChannelEstimate& c, auto&, auto&, auto&, auto&, auto&) { c.gains(40, 0) = Complex(nan, 0); }},
+        {"varShapping.rolloffFactor", [](auto&, auto&, auto&, VarShapping& s, auto&, auto&) { s.rolloffFactor = 1.5; }},
+        {"(bins)", [](auto&, auto&, auto&, auto&, std::size_t& bins, auto&) { bins = 4; }},
+        {"(stride)", [](auto&, auto&, auto&, auto&, auto&, std::size_t& stride) { stride = 0; }},
+        {"milstd.dataFramesPerInter", [](auto&, auto&, Milstd& m, auto&, auto&, auto&) { m.dataFramesPerInter = 0; }},
+        {"milstd.constellation", [](auto&, auto&, Milstd& m, auto&, auto&, auto&) { m.constellation.clear(); }},
+        {"milstd.codeRate", [](auto&, auto&, Milstd& m, auto&, auto&, auto&) { m.codeRate = 0; }},
+    };
+    for (const Case& k : cases) {
+        ChannelEstimate c = flat;
+        double N0 = 1;
+        Milstd m = milstd;
+        VarShapping s = kShaping;
+        std::size_t bins = 64, stride = 1;
+        k.change(c, N0, m, s, bins, stride);
+        EXPECT_NE(ownMessageOf([&] { blockInformation(c, N0, m, s, bins, stride); }).find(k.names), std::string::npos)
+            << k.names;
+    }
     EXPECT_NE(ownMessageOf([] { qpskInformation(-1); }).find("(snr)"), std::string::npos);
     EXPECT_NE(ownMessageOf([] { informationOutage({}, 1.5); }).find("vazio"), std::string::npos);
     EXPECT_NE(ownMessageOf([nan] { informationOutage({1.0, nan}, 1.5); }).find("(information)"), std::string::npos);
