@@ -185,10 +185,12 @@ BlockInformation blockInformation(const ChannelEstimate& channel, double N0, con
     out.qpsk.assign(blocks, 0.0);
     std::vector<double> snr(bins);
     const double scale = Es / N0;
+    const std::size_t perBlockSymbols = perBlock * layout.data;
+    const std::size_t first = std::min((stride - 1) / 2, perBlockSymbols - 1);  // a stride beyond the block: its middle
     for (std::size_t block = 0; block < blocks; ++block) {
         double gaussian = 0, qpsk = 0;
         std::size_t evaluated = 0;
-        for (std::size_t i = (stride - 1) / 2; i < perBlock * layout.data; i += stride) {
+        for (std::size_t i = first; i < perBlockSymbols; i += stride) {
             const std::size_t frame = block * perBlock + i / layout.data;
             foldedSnr(aliases, channel.gains, layout.dataStart(frame) + i % layout.data, scale, snr);
             for (double v : snr) {

@@ -113,6 +113,7 @@ TEST(Outage, TwoPathChannelMatchesTheFoldedIntegralAndSparseSymbolsTheDenseOnes)
     });
     const BlockInformation dense = blockInformation(fading, N0, milstd, kShaping);
     const BlockInformation sparse = blockInformation(fading, N0, milstd, kShaping, 64, 8);
+    EXPECT_TRUE(std::isfinite(blockInformation(fading, N0, milstd, kShaping, 64, 1u << 30).qpsk[2]));  // one symbol a block
     ASSERT_EQ(dense.gaussian.size(), 3u);
     for (std::size_t k = 0; k < 3; ++k) {
         EXPECT_NEAR(sparse.gaussian[k], dense.gaussian[k], 2e-3) << k;
