@@ -80,4 +80,18 @@ void checkVarReceiver(const VarReceiver& varReceiver);
 ReceiveOut ternReceive(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
                        const VarReceiver& varReceiver);
 
+// ReceiveOut as the hosts (Octave, Python) hand it back: the fields of its
+// table, then the channel estimate as the nested record `estimate`.
+struct HostReceiveOut {
+    ReceiveOut out;
+};
+
+template <class R, class F>
+void forEachField(R& r, F&& f)
+    requires std::is_same_v<std::remove_const_t<R>, HostReceiveOut>
+{
+    forEachField(r.out, f);
+    f("estimate", r.out.estimate, Shape::Scalar, std::size_t{1});
+}
+
 }  // namespace tern

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "gateway/types.hpp"
 
@@ -266,6 +267,20 @@ void forEachField(R& r, F&& f)
     requires std::is_same_v<std::remove_const_t<R>, DecodeOut>
 {
     f("DecodOut", r.DecodOut, Shape::Column, kAnyLength);
+}
+
+// ---- Walking any record -----------------------------------------------------
+
+// A record is any type with a field table; its field names in the table's order.
+template <class R>
+concept Record = requires(R& r) { forEachField(r, [](const char*, auto&, Shape, std::size_t) {}); };
+
+template <Record R>
+std::vector<const char*> fieldNames() {
+    std::vector<const char*> names;
+    R probe{};
+    forEachField(probe, [&](const char* field, auto&, Shape, std::size_t) { names.push_back(field); });
+    return names;
 }
 
 }  // namespace tern

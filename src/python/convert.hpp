@@ -64,17 +64,6 @@ py::object exportValue(std::string& value, Shape shape);
 
 // ---- records -----------------------------------------------------------------
 
-// A record is any type with a field table.
-template <class R>
-concept Record = requires(R& r) { forEachField(r, [](const char*, auto&, Shape, std::size_t) {}); };
-
-template <Record R>
-std::vector<const char*> fieldNames() {
-    std::vector<const char*> names;
-    R probe{};
-    forEachField(probe, [&](const char* field, auto&, Shape, std::size_t) { names.push_back(field); });
-    return names;
-}
 
 // Checks a record value as a whole: a dict whose keys are exactly `names`
 // (in any order). Nothing of the record is imported before this passes.

@@ -47,20 +47,6 @@ using chain::ChainRun;
 using chain::StageTime;
 using chain::kAwgn;
 
-// ternReceive's result as the hosts give it: the ReceiveOut fields, then
-// its channel estimate as a nested record (dict).
-struct ReceiveResult {
-    ReceiveOut out;
-};
-
-template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, ReceiveResult>
-{
-    forEachField(r.out, f);
-    f("estimate", r.out.estimate, Shape::Scalar, std::size_t{1});
-}
-
 // ---- the modules: one row each ------------------------------------------------
 // A new module is one more row: its entry in gateway/host/signatures.hpp
 // (name and inputs), the core call, and what it does.
@@ -148,7 +134,7 @@ void bindModules(py::module_& m) {
                "their noise variances.");
     bindModule(m, entries::ternReceive,
                [](const ComplexColumn& in, const Milstd& milstd, const VarShapping& s, const VarReceiver& v) {
-                   return ReceiveResult{ternReceive(in, milstd, s, v)};
+                   return HostReceiveOut{ternReceive(in, milstd, s, v)};
                },
                "The channel-correcting receiver after ternTiming: channel estimate, equaliser, deinterleaver and "
                "decoder, with varReceiver['passes'] turbo passes for equalizer 'turbo'. DecodOut the information "

@@ -94,17 +94,6 @@ mxArray* exportValue(const std::string& value, Shape shape);
 
 // ---- records -----------------------------------------------------------------
 
-// A record is any type with a field table.
-template <class R>
-concept Record = requires(R& r) { forEachField(r, [](const char*, auto&, Shape, std::size_t) {}); };
-
-template <Record R>
-std::vector<const char*> fieldNames() {
-    std::vector<const char*> names;
-    R probe{};
-    forEachField(probe, [&](const char* field, auto&, Shape, std::size_t) { names.push_back(field); });
-    return names;
-}
 
 // Checks a record value as a whole: a 1-by-1 struct with exactly `names`, in
 // that order. Nothing of the record is imported before this passes.
