@@ -81,7 +81,7 @@ public:
     using Field = std::function<double&(ChainInputs&)>;
     using TextField = std::function<std::string&(ChainInputs&)>;
 
-    void number(CLI::App* app, const char* name, const char* help, Field field) {
+    void number(CLI::App* app, const char* name, const char* help, const Field& field) {
         values_.push_back(0);
         double* value = &values_.back();
         CLI::Option* option = app->add_option(name, *value, help + defaultOf(field))->check(kNotEmpty);
@@ -90,7 +90,7 @@ public:
         });
     }
 
-    void text(CLI::App* app, const char* name, const char* help, TextField field) {
+    void text(CLI::App* app, const char* name, const char* help, const TextField& field) {
         texts_.emplace_back();
         std::string* value = &texts_.back();
         ChainInputs defaults = defaultInputs();

@@ -68,7 +68,7 @@ struct PointState {
 class Scheduler {
 public:
     Scheduler(const SweepPlan& plan, unsigned threads)
-        : plan_(plan), measures_(measuresOf(plan.decoders, plan.equalizers)), window_(2 * threads) {
+        : plan_(plan), measures_(measuresOf(plan.decoders, plan.equalizers)), window_(std::uint64_t{2} * threads) {
         for (const auto& channel : plan.channels)
             for (double esno : plan.esnoDb) {
                 PointState p;
@@ -297,6 +297,7 @@ SweepOutcome runSweep(const SweepPlan& plan, const Milstd& milstd, const std::fu
     // The counts of one burst, in the table's order of measures.
     auto countBurst = [&](const ChainRun& run) {
         std::vector<ErrorCount> counts;
+        counts.reserve(measures.size());
         for (const auto& m : measures)
             counts.push_back(m == "coded"   ? codedBitErrors(run.send, run.rx)
                              : m == "hard"  ? informationBitErrors(run.send, run.rx.decodeHard)

@@ -98,9 +98,7 @@ py::array numbersOf(py::handle value, const ValueName& name, Numeric numeric, Sh
 std::size_t vectorLength(const py::array& a, py::handle value, const ValueName& name, Numeric numeric, Shape shape,
                          std::size_t bound) {
     py::ssize_t n = -1;
-    if (a.ndim() == 1)
-        n = a.shape(0);
-    else if (a.ndim() == 2 && shape == Shape::Column && a.shape(1) == 1)
+    if (a.ndim() == 1 || (a.ndim() == 2 && shape == Shape::Column && a.shape(1) == 1))
         n = a.shape(0);
     else if (a.ndim() == 2 && shape == Shape::Row && a.shape(0) == 1)
         n = a.shape(1);
@@ -131,7 +129,7 @@ py::array ownedArray(std::vector<T>& column, std::vector<py::ssize_t> shape, std
     auto owner = std::make_unique<std::vector<T>>(std::move(column));
     T* data = owner->data();
     py::capsule release(owner.get(), [](void* p) { delete static_cast<std::vector<T>*>(p); });
-    owner.release();
+    static_cast<void>(owner.release());  // the capsule owns the column now
     return py::array_t<T>(std::move(shape), std::move(strides), data, release);
 }
 

@@ -290,7 +290,7 @@ std::uint64_t passesOption(py::handle value, const char* function) {
     return static_cast<std::uint64_t>(v);
 }
 
-py::object runChainOnce(py::kwargs options) {
+py::object runChainOnce(const py::kwargs& options) {
     py::dict kwargs(options);
     const ChainInputs in = takeInputs(kwargs, "run", true);
     std::string equalizer = "turbo";
@@ -459,7 +459,7 @@ py::object tableColumns(const cli::SweepTable& table, bool asFrame) {
     return frame;
 }
 
-py::object sweepChain(py::kwargs options) {
+py::object sweepChain(const py::kwargs& options) {
     py::dict kwargs(options);
     const auto take = [&](const char* name) -> py::object {
         if (!kwargs.contains(name)) return py::object();
@@ -569,7 +569,8 @@ PYBIND11_MODULE(tern, m) {
     m.attr("__version__") = TERN_VERSION;
     setUpCalls(m);
     tern::chain::keepFreedMemoryForReuse();
-    py::register_exception_translator([](std::exception_ptr p) {
+    // pybind11 hands the translator its exception by value.
+    py::register_exception_translator([](std::exception_ptr p) {  // NOLINT(performance-unnecessary-value-param)
         try {
             if (p) std::rethrow_exception(p);
         } catch (const tern::cli::UsageError& e) {
