@@ -24,7 +24,6 @@
 #include "filters/filters.hpp"
 #include "heap_peak.hpp"
 
-
 namespace {
 
 tern::ComplexColumn shapedBurst() {
@@ -60,7 +59,8 @@ void BM_ternFade(benchmark::State& state) {
         benchmark::DoNotOptimize(r.AwgnOut.data());
     }
     if (reuse) allocatorKeepsFreedMemory(false);
-    state.counters["samples_per_s"] = benchmark::Counter(static_cast<double>(input.size()), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["samples_per_s"] =
+        benchmark::Counter(static_cast<double>(input.size()), benchmark::Counter::kIsIterationInvariantRate);
     state.counters["peak_MB"] = peak;
 }
 BENCHMARK(BM_ternFade)->ArgName("reused_pages")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
@@ -75,7 +75,8 @@ void BM_pathGains(benchmark::State& state) {
         tern::watterson::pathGains(path, 0.5, 1.0 / 96000, g.size(), g.data());
         benchmark::DoNotOptimize(g.data());
     }
-    state.counters["samples_per_s"] = benchmark::Counter(static_cast<double>(g.size()), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["samples_per_s"] =
+        benchmark::Counter(static_cast<double>(g.size()), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_pathGains)->Unit(benchmark::kMillisecond);
 
@@ -87,7 +88,8 @@ void BM_normalDraws(benchmark::State& state) {
         random.normal(z.data(), z.size(), 1);
         benchmark::DoNotOptimize(z.data());
     }
-    state.counters["normals_per_s"] = benchmark::Counter(static_cast<double>(z.size()), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["normals_per_s"] =
+        benchmark::Counter(static_cast<double>(z.size()), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_normalDraws)->Unit(benchmark::kMillisecond);
 

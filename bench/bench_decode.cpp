@@ -44,7 +44,8 @@ void decodeLongBlock(benchmark::State& state) {
         tern::DecodeOut out = tern::ternDecode(in, milstd);
         benchmark::DoNotOptimize(out.DecodOut.data());
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(milstd.inputBitsPerInter));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(milstd.inputBitsPerInter));
 }
 BENCHMARK(decodeLongBlock)->Arg(7)->Arg(9)->Unit(benchmark::kMillisecond);
 

@@ -19,7 +19,6 @@
 #include <liquid/liquid.h>
 #endif
 
-
 namespace {
 
 constexpr std::size_t kSymbols = 161552;
@@ -35,7 +34,6 @@ tern::ComplexColumn qpskSymbols() {
     return s;
 }
 
-
 void BM_ternShape(benchmark::State& state, const char* kernel) {
     if (!tern::conv::selectKernel(kernel)) {
         state.SkipWithError("kernel not supported on this machine");
@@ -43,15 +41,17 @@ void BM_ternShape(benchmark::State& state, const char* kernel) {
     }
     const auto symbols = qpskSymbols();
     std::size_t produced = 0;
-    const double peak = heap_peak::peakMegabytes([&] { benchmark::DoNotOptimize(tern::ternShape(symbols, kRolloff, kDelay, kNs)); });
+    const double peak =
+        heap_peak::peakMegabytes([&] { benchmark::DoNotOptimize(tern::ternShape(symbols, kRolloff, kDelay, kNs)); });
     for (auto _ : state) {
         auto r = tern::ternShape(symbols, kRolloff, kDelay, kNs);
         produced = r.out.size();
         benchmark::DoNotOptimize(r.out.data());
     }
-    state.counters["samples_per_s"] = benchmark::Counter(static_cast<double>(produced), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["samples_per_s"] =
+        benchmark::Counter(static_cast<double>(produced), benchmark::Counter::kIsIterationInvariantRate);
     state.counters["peak_MB"] = peak;
-    }
+}
 BENCHMARK_CAPTURE(BM_ternShape, avx512f, "avx512f")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ternShape, avx2, "avx2+fma")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ternShape, portable, "portable")->Unit(benchmark::kMillisecond);
@@ -63,15 +63,17 @@ void BM_ternMatch(benchmark::State& state, const char* kernel) {
     }
     const auto shaped = tern::ternShape(qpskSymbols(), kRolloff, kDelay, kNs).out;
     std::size_t produced = 0;
-    const double peak = heap_peak::peakMegabytes([&] { benchmark::DoNotOptimize(tern::ternMatch(shaped, kRolloff, kDelay, kNs)); });
+    const double peak =
+        heap_peak::peakMegabytes([&] { benchmark::DoNotOptimize(tern::ternMatch(shaped, kRolloff, kDelay, kNs)); });
     for (auto _ : state) {
         auto r = tern::ternMatch(shaped, kRolloff, kDelay, kNs);
         produced = r.out.size();
         benchmark::DoNotOptimize(r.out.data());
     }
-    state.counters["samples_per_s"] = benchmark::Counter(static_cast<double>(produced), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["samples_per_s"] =
+        benchmark::Counter(static_cast<double>(produced), benchmark::Counter::kIsIterationInvariantRate);
     state.counters["peak_MB"] = peak;
-    }
+}
 BENCHMARK_CAPTURE(BM_ternMatch, avx512f, "avx512f")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ternMatch, avx2, "avx2+fma")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ternMatch, portable, "portable")->Unit(benchmark::kMillisecond);
@@ -86,11 +88,13 @@ void BM_liquidInterp(benchmark::State& state) {
     std::vector<std::complex<float>> out(symbols.size() * 5);
     for (auto _ : state) {
         firinterp_crcf q = firinterp_crcf_create_prototype(LIQUID_FIRFILT_RRC, 5, 6, static_cast<float>(kRolloff), 0);
-        firinterp_crcf_execute_block(q, const_cast<std::complex<float>*>(symbols.data()), static_cast<unsigned>(symbols.size()), out.data());
+        firinterp_crcf_execute_block(q, const_cast<std::complex<float>*>(symbols.data()),
+                                     static_cast<unsigned>(symbols.size()), out.data());
         firinterp_crcf_destroy(q);
         benchmark::DoNotOptimize(out.data());
     }
-    state.counters["samples_per_s"] = benchmark::Counter(static_cast<double>(out.size()), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["samples_per_s"] =
+        benchmark::Counter(static_cast<double>(out.size()), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_liquidInterp)->Unit(benchmark::kMillisecond);
 
@@ -101,11 +105,13 @@ void BM_liquidFilter(benchmark::State& state) {
     std::vector<std::complex<float>> out(input.size());
     for (auto _ : state) {
         firfilt_crcf q = firfilt_crcf_create(const_cast<float*>(taps.data()), static_cast<unsigned>(taps.size()));
-        firfilt_crcf_execute_block(q, const_cast<std::complex<float>*>(input.data()), static_cast<unsigned>(input.size()), out.data());
+        firfilt_crcf_execute_block(q, const_cast<std::complex<float>*>(input.data()),
+                                   static_cast<unsigned>(input.size()), out.data());
         firfilt_crcf_destroy(q);
         benchmark::DoNotOptimize(out.data());
     }
-    state.counters["samples_per_s"] = benchmark::Counter(static_cast<double>(out.size()), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["samples_per_s"] =
+        benchmark::Counter(static_cast<double>(out.size()), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_liquidFilter)->Unit(benchmark::kMillisecond);
 #endif

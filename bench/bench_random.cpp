@@ -73,7 +73,8 @@ void BM_normalBlockwise(benchmark::State& state, const std::string& kernel, std:
         tern::Mt19937Source g(0u);
         std::vector<double> out(kNormals);
         for (auto _ : state) {
-            for (std::size_t i = 0; i < kNormals; i += chunk) g.normal(out.data() + i, std::min(chunk, kNormals - i), 1);
+            for (std::size_t i = 0; i < kNormals; i += chunk)
+                g.normal(out.data() + i, std::min(chunk, kNormals - i), 1);
             benchmark::DoNotOptimize(out.data());
         }
         setRate(state, kNormals);

@@ -31,7 +31,8 @@ Milstd longRecord() {
     m.scrambler.resize(2176);
     for (auto& s : m.scrambler) s = static_cast<double>(gen() % 8);
     m.interTable.resize(kInterLength);
-    for (std::size_t i = 0; i < kInterLength; ++i) m.interTable[i] = static_cast<double>((i * 35361) % kInterLength + 1);
+    for (std::size_t i = 0; i < kInterLength; ++i)
+        m.interTable[i] = static_cast<double>((i * 35361) % kInterLength + 1);
     return m;
 }
 

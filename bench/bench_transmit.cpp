@@ -24,8 +24,8 @@ namespace {
 
 void setCounters(benchmark::State& state, double infoBits, double codedBits) {
     state.counters["coded_bits_per_s"] = benchmark::Counter(codedBits, benchmark::Counter::kIsIterationInvariantRate);
-    state.counters["ns_per_info_bit"] =
-        benchmark::Counter(infoBits * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_info_bit"] = benchmark::Counter(
+        infoBits * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void runTernSendLong(benchmark::State& state) {

@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 1:
             prior.assign(bits, 0.0);
             for (double& p : prior) p = static_cast<double>(static_cast<int>(in.byte() % 17) - 8);
-            for (std::size_t e = in.byte() % 4; e > 0 && !prior.empty(); --e) prior[in.word32() % prior.size()] = in.anyValue();
+            for (std::size_t e = in.byte() % 4; e > 0 && !prior.empty(); --e)
+                prior[in.word32() % prior.size()] = in.anyValue();
             break;
         default: prior = fuzz::column<double>(in); break;
     }
@@ -73,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t perSymbol = static_cast<std::size_t>(milstd.bitsToSym);
         if (out.symbols.size() != out.noise.size() || out.LLROut.size() != out.symbols.size() * perSymbol)
             fuzz::finding("ternEqualize", "output lengths " + std::to_string(out.LLROut.size()) + ", " +
-                                              std::to_string(out.symbols.size()) + ", " + std::to_string(out.noise.size()));
+                                              std::to_string(out.symbols.size()) + ", " +
+                                              std::to_string(out.noise.size()));
         if (!std::all_of(out.LLROut.begin(), out.LLROut.end(), [](double v) { return std::isfinite(v); }))
             fuzz::finding("ternEqualize", "LLR not finite");
     });

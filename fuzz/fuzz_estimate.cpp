@@ -56,8 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 ? static_cast<std::size_t>(std::max(0.0, N - milstd.preambleLength - milstd.probeLength) /
                                            (milstd.dataLength + milstd.probeLength))
                 : 0;
-        ComplexColumn mean(frames * (milstd.dataLength > 0 && milstd.dataLength < 1e5 ? static_cast<std::size_t>(milstd.dataLength) : 0),
-                           Complex(1.0, 0.0));
+        ComplexColumn mean(
+            frames *
+                (milstd.dataLength > 0 && milstd.dataLength < 1e5 ? static_cast<std::size_t>(milstd.dataLength) : 0),
+            Complex(1.0, 0.0));
         RealColumn var(mean.size(), 0.1);
         if (in.flag()) fuzz::edit(in, mean);
         if (in.flag()) fuzz::edit(in, var);

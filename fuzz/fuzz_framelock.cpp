@@ -10,12 +10,14 @@ namespace {
 // The preamble's first symbols at Ns samples per symbol behind `lead` samples
 // of noise-like values, or samples straight from the bytes.
 tern::ComplexColumn stream(tern::fuzz::Input& in, const tern::Milstd& m, double Ns) {
-    if (in.flag() || !(Ns >= 1 && Ns <= 8) || Ns != static_cast<int>(Ns)) return tern::fuzz::column<tern::Complex>(in, 6000);
+    if (in.flag() || !(Ns >= 1 && Ns <= 8) || Ns != static_cast<int>(Ns))
+        return tern::fuzz::column<tern::Complex>(in, 6000);
     const auto step = static_cast<std::size_t>(Ns);
     const std::size_t lead = in.byte() % 64;
     const std::size_t length = std::min<std::size_t>(lead + 1030 * step, 9000);
     tern::ComplexColumn s(length);
-    for (std::size_t i = lead, k = 0; i < length && k < m.preambleFrame.size(); i += step, ++k) s[i] = m.preambleFrame[k];
+    for (std::size_t i = lead, k = 0; i < length && k < m.preambleFrame.size(); i += step, ++k)
+        s[i] = m.preambleFrame[k];
     for (std::size_t e = in.byte() % 8; e > 0; --e) s[in.word() % length] = in.anyComplex();
     return s;
 }

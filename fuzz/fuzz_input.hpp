@@ -65,9 +65,9 @@ public:
             case 11: return 2147483647.0;
             case 12: return 2147483648.0;
             case 13: return 4294967296.0;
-            case 14: return 9007199254740992.0;       // 2^53
-            case 15: return 9223372036854775808.0;    // 2^63
-            case 16: return 18446744073709551616.0;   // 2^64
+            case 14: return 9007199254740992.0;      // 2^53
+            case 15: return 9223372036854775808.0;   // 2^63
+            case 16: return 18446744073709551616.0;  // 2^64
             case 17: return 1e-300;
             case 18: return std::numeric_limits<double>::denorm_min();
             case 19: return static_cast<double>(static_cast<int>(byte()) - 16);
@@ -128,8 +128,8 @@ private:
 inline void edit(Input& in, double& v) { v = in.around(v); }
 
 inline void edit(Input& in, std::string& s) {
-    static constexpr std::string_view kNames[] = {"ultrashort", "short", "medium", "long",     "bom",
-                                                  "moderado",   "ruim",  "muito_ruim", "", "LONG"};
+    static constexpr std::string_view kNames[] = {"ultrashort", "short", "medium",     "long", "bom",
+                                                  "moderado",   "ruim",  "muito_ruim", "",     "LONG"};
     switch (in.byte() % 4) {
         case 0: s = std::string(kNames[in.byte() % std::size(kNames)]); break;
         case 1:
@@ -142,8 +142,10 @@ inline void edit(Input& in, std::string& s) {
 
 template <class T>
 T anyElement(Input& in) {
-    if constexpr (std::is_same_v<T, Complex>) return in.anyComplex();
-    else return in.anyValue();
+    if constexpr (std::is_same_v<T, Complex>)
+        return in.anyComplex();
+    else
+        return in.anyValue();
 }
 
 // Column edits: clear, resize, change one element, cut, append, overwrite
@@ -247,7 +249,8 @@ void run(F&& call) {
         const std::string text = f.message();
         if (text.empty()) finding("failure without a message", f.identifier());
         if (f.kind() == FailureKind::OwnCheck && text.rfind("ERRO!", 0) != 0) finding("own check without ERRO!", text);
-        if (f.kind() == FailureKind::RunTime && f.identifier().empty()) finding("run-time failure without identifier", text);
+        if (f.kind() == FailureKind::RunTime && f.identifier().empty())
+            finding("run-time failure without identifier", text);
     }
     setInterruptQuery(nullptr);
 }

@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::run([&] {
         const MatchOut out = ternMatch(signal, s.rolloffFactor, s.pulseDelay, s.oversamplingFactor);
         if (out.out.size() != fuzz::convolutionLength(signal.size(), out.filter.size()))
-            fuzz::finding("ternMatch length", std::to_string(out.out.size()) + " for " + std::to_string(signal.size()) + " samples and " +
-                                                  std::to_string(out.filter.size()) + " taps");
+            fuzz::finding("ternMatch length", std::to_string(out.out.size()) + " for " + std::to_string(signal.size()) +
+                                                  " samples and " + std::to_string(out.filter.size()) + " taps");
     });
     return 0;
 }

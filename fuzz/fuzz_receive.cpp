@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (clean) {  // preamble, probe, one frame of ordinary points, probe
         symbols = milstd.preambleFrame;
         symbols.insert(symbols.end(), milstd.probeFrame.begin(), milstd.probeFrame.end());
-        for (std::size_t i = 0; i < 2176; ++i) symbols.push_back(std::polar(1.0, 0.785398 * static_cast<double>((i * 5) % 8)));
+        for (std::size_t i = 0; i < 2176; ++i)
+            symbols.push_back(std::polar(1.0, 0.785398 * static_cast<double>((i * 5) % 8)));
         symbols.insert(symbols.end(), milstd.probeFrame.begin(), milstd.probeFrame.end());
         for (std::size_t e = in.byte() % 6; e > 0; --e) symbols[in.word() % symbols.size()] = in.anyComplex();
     }

@@ -18,8 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto upsampled = static_cast<std::size_t>(static_cast<double>(symbols.size()) * s.oversamplingFactor);
         const std::size_t expected = fuzz::convolutionLength(upsampled, out.filter.size());
         if (out.out.size() != expected)
-            fuzz::finding("ternShape length", std::to_string(out.out.size()) + " against " + std::to_string(expected) + " for " +
-                                                  std::to_string(symbols.size()) + " symbols, D = " + fuzz::show(s.pulseDelay) +
+            fuzz::finding("ternShape length", std::to_string(out.out.size()) + " against " + std::to_string(expected) +
+                                                  " for " + std::to_string(symbols.size()) +
+                                                  " symbols, D = " + fuzz::show(s.pulseDelay) +
                                                   ", Ns = " + fuzz::show(s.oversamplingFactor));
     });
     return 0;

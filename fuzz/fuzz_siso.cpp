@@ -21,9 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (fuzz::tooSlowToTry(3 * N * states, 8 * N)) return 0;
     fuzz::run([&] {
         const SisoOut out = decodeSiso(values, milstd);
-        if (out.ExtrinsicLLR.size() != (out.DecodOut.empty() ? 0 : values.size())) fuzz::finding("decodeSiso", "extrinsic length");
+        if (out.ExtrinsicLLR.size() != (out.DecodOut.empty() ? 0 : values.size()))
+            fuzz::finding("decodeSiso", "extrinsic length");
         if (out.InfoLLR.size() != out.DecodOut.size()) fuzz::finding("decodeSiso", "LLR length");
-        const auto finite = [](const RealColumn& c) { return std::all_of(c.begin(), c.end(), [](double v) { return std::isfinite(v); }); };
+        const auto finite = [](const RealColumn& c) {
+            return std::all_of(c.begin(), c.end(), [](double v) { return std::isfinite(v); });
+        };
         if (!finite(out.InfoLLR) || !finite(out.ExtrinsicLLR)) fuzz::finding("decodeSiso", "LLR not finite");
     });
     return 0;

@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::editRecord(in, milstd, 4);
     // Lengths around the realistic ones: preamble, probe and a few frames.
     ComplexColumn symbols(in.word() % 12000);
-    for (std::size_t e = in.byte() % 8; e > 0 && !symbols.empty(); --e) symbols[in.word() % symbols.size()] = in.anyComplex();
+    for (std::size_t e = in.byte() % 8; e > 0 && !symbols.empty(); --e)
+        symbols[in.word() % symbols.size()] = in.anyComplex();
     fuzz::run([&] {
         const SplitOut out = ternSplit(symbols, milstd);
         if (out.out.size() > symbols.size()) fuzz::finding("ternSplit", "more symbols out than in");

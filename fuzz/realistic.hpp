@@ -53,7 +53,8 @@ inline RealColumn blockValues(Input& in, const Milstd& milstd, std::size_t maxBl
     RealColumn values;
     const double total = static_cast<double>(1 + in.byte() % maxBlocks) * milstd.interLength;
     if (total >= 0 && total <= 1e6) values.assign(static_cast<std::size_t>(total), 1.0);
-    for (std::size_t e = in.byte() % 8; e > 0 && !values.empty(); --e) values[in.word32() % values.size()] = in.anyValue();
+    for (std::size_t e = in.byte() % 8; e > 0 && !values.empty(); --e)
+        values[in.word32() % values.size()] = in.anyValue();
     return values;
 }
 
@@ -75,7 +76,8 @@ inline ComplexColumn burstSymbols(Input& in, const Milstd& milstd, std::size_t m
     const std::size_t lag = in.byte() % 64;
     const Complex gain(static_cast<double>(in.byte() % 9) / 8.0 - 0.5, static_cast<double>(in.byte() % 9) / 8.0 - 0.5);
     for (std::size_t n = burst.size(); n-- > lag && lag > 0;) burst[n] += gain * burst[n - lag];
-    for (std::size_t e = in.byte() % 4; e > 0 && !burst.empty(); --e) burst[in.word32() % burst.size()] = in.anyComplex();
+    for (std::size_t e = in.byte() % 4; e > 0 && !burst.empty(); --e)
+        burst[in.word32() % burst.size()] = in.anyComplex();
     return burst;
 }
 

@@ -22,9 +22,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 std::atomic<StageListener> g_listener{nullptr};
 
@@ -97,38 +95,49 @@ Reception receive(const ComplexColumn& received, const Milstd& milstd, const Var
                   std::vector<StageTime>* stages, DecoderChoice decoders, double N0, EqualizerChoice equalizers) {
     Reception rx;
     const double beta = s.rolloffFactor, D = s.pulseDelay, Ns = s.oversamplingFactor;
-    rx.match = timed(stages, "match", "samples", [&] { return ternMatch(received, beta, D, Ns); },
-                     [](const MatchOut& r) { return r.out.size(); });
-    rx.frameStart = timed(stages, "frame lock", "start sample", [&] { return ternFrameLock(rx.match.out, milstd, s); },
-                          [](const RealColumn& r) { return r.size(); });
+    rx.match = timed(
+        stages, "match", "samples", [&] { return ternMatch(received, beta, D, Ns); },
+        [](const MatchOut& r) { return r.out.size(); });
+    rx.frameStart = timed(
+        stages, "frame lock", "start sample", [&] { return ternFrameLock(rx.match.out, milstd, s); },
+        [](const RealColumn& r) { return r.size(); });
     if (rx.frameStart.empty()) return rx;
-    rx.timing = timed(stages, "timing", "symbols", [&] { return ternTiming(rx.match.out, rx.frameStart[0], s); },
-                      [](const TimingOut& r) { return r.out.size(); });
-    rx.split = timed(stages, "split", "data symbols", [&] { return ternSplit(rx.timing.out, milstd); },
-                     [](const SplitOut& r) { return r.out.size(); });
-    rx.detect = timed(stages, "detect", "bits", [&] { return ternDetect(rx.split.out, milstd); },
-                      [](const DetectOut& r) { return r.DemapOut.size(); });
-    rx.unweave = timed(stages, "unweave", "bits",
-                       [&] { return ternUnweave(wholeBlocks(rx.detect.DemapOut, milstd.interLength), milstd); },
-                       [](const UnweaveOut& r) { return r.out.size(); });
+    rx.timing = timed(
+        stages, "timing", "symbols", [&] { return ternTiming(rx.match.out, rx.frameStart[0], s); },
+        [](const TimingOut& r) { return r.out.size(); });
+    rx.split = timed(
+        stages, "split", "data symbols", [&] { return ternSplit(rx.timing.out, milstd); },
+        [](const SplitOut& r) { return r.out.size(); });
+    rx.detect = timed(
+        stages, "detect", "bits", [&] { return ternDetect(rx.split.out, milstd); },
+        [](const DetectOut& r) { return r.DemapOut.size(); });
+    rx.unweave = timed(
+        stages, "unweave", "bits",
+        [&] { return ternUnweave(wholeBlocks(rx.detect.DemapOut, milstd.interLength), milstd); },
+        [](const UnweaveOut& r) { return r.out.size(); });
     if (decoders.hard)
-        rx.decodeHard = timed(stages, "decode hard", "bits", [&] { return ternDecode(antipodal(rx.unweave.out), milstd); },
-                              [](const DecodeOut& r) { return r.DecodOut.size(); });
+        rx.decodeHard = timed(
+            stages, "decode hard", "bits", [&] { return ternDecode(antipodal(rx.unweave.out), milstd); },
+            [](const DecodeOut& r) { return r.DecodOut.size(); });
     if (decoders.soft) {
-        rx.softDetect = timed(stages, "soft detect", "values", [&] { return ternSoftDetect(rx.split.out, milstd, N0); },
-                              [](const SoftDetectOut& r) { return r.LLROut.size(); });
-        rx.softUnweave = timed(stages, "soft unweave", "values",
-                               [&] { return ternUnweave(wholeBlocks(rx.softDetect.LLROut, milstd.interLength), milstd); },
-                               [](const UnweaveOut& r) { return r.out.size(); });
-        rx.decodeSoft = timed(stages, "decode soft", "bits", [&] { return ternDecode(rx.softUnweave.out, milstd); },
-                              [](const DecodeOut& r) { return r.DecodOut.size(); });
+        rx.softDetect = timed(
+            stages, "soft detect", "values", [&] { return ternSoftDetect(rx.split.out, milstd, N0); },
+            [](const SoftDetectOut& r) { return r.LLROut.size(); });
+        rx.softUnweave = timed(
+            stages, "soft unweave", "values",
+            [&] { return ternUnweave(wholeBlocks(rx.softDetect.LLROut, milstd.interLength), milstd); },
+            [](const UnweaveOut& r) { return r.out.size(); });
+        rx.decodeSoft = timed(
+            stages, "decode soft", "bits", [&] { return ternDecode(rx.softUnweave.out, milstd); },
+            [](const DecodeOut& r) { return r.DecodOut.size(); });
     }
     const auto equalized = [&](const char* name, ReceiveOut& into) {
         VarReceiver varReceiver;
         varReceiver.equalizer = name;
         varReceiver.passes = equalizers.passes;
-        into = timed(stages, name, "bits", [&] { return ternReceive(rx.timing.out, milstd, s, varReceiver); },
-                     [](const ReceiveOut& r) { return r.DecodOut.size(); });
+        into = timed(
+            stages, name, "bits", [&] { return ternReceive(rx.timing.out, milstd, s, varReceiver); },
+            [](const ReceiveOut& r) { return r.DecodOut.size(); });
     };
     if (equalizers.lmmse) equalized("lmmse", rx.lmmse);
     if (equalizers.turbo) equalized("turbo", rx.turbo);
@@ -141,16 +150,19 @@ ChainRun runChain(const Milstd& milstd, const ChainInputs& in, RandomSource& ran
     auto* stages = &run.stages;
     const auto start = Clock::now();
     const VarShapping& s = in.varShapping;
-    run.send = timed(stages, "send", "symbols", [&] { return ternSend(milstd, in.varmilstd.nFrames, in.varmilstd.seed, random); },
-                     [](const SendOut& r) { return r.MultiplexOut.size(); });
-    run.shape = timed(stages, "shape", "samples",
-                      [&] { return ternShape(run.send.MultiplexOut, s.rolloffFactor, s.pulseDelay, s.oversamplingFactor); },
-                      [](const ShapeOut& r) { return r.out.size(); });
-    run.fade = timed(stages, in.varWatterson.model == kAwgn ? "noise" : "fade", "samples",
-                     [&] { return propagate(run.shape.out, in.varWatterson, s, random); },
-                     [](const FadeOut& r) { return r.AwgnOut.size(); });
-    run.rx = receive(run.fade.AwgnOut, milstd, s, stages, decoders, softNoiseVariance(in.varWatterson.EsNodB),
-                     equalizers);
+    run.send = timed(
+        stages, "send", "symbols", [&] { return ternSend(milstd, in.varmilstd.nFrames, in.varmilstd.seed, random); },
+        [](const SendOut& r) { return r.MultiplexOut.size(); });
+    run.shape = timed(
+        stages, "shape", "samples",
+        [&] { return ternShape(run.send.MultiplexOut, s.rolloffFactor, s.pulseDelay, s.oversamplingFactor); },
+        [](const ShapeOut& r) { return r.out.size(); });
+    run.fade = timed(
+        stages, in.varWatterson.model == kAwgn ? "noise" : "fade", "samples",
+        [&] { return propagate(run.shape.out, in.varWatterson, s, random); },
+        [](const FadeOut& r) { return r.AwgnOut.size(); });
+    run.rx =
+        receive(run.fade.AwgnOut, milstd, s, stages, decoders, softNoiseVariance(in.varWatterson.EsNodB), equalizers);
     run.seconds = secondsSince(start);
     return run;
 }

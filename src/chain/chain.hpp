@@ -91,12 +91,12 @@ struct Reception {
     SplitOut split;
     DetectOut detect;
     UnweaveOut unweave;
-    DecodeOut decodeHard;    // decoded from unweave
-    SoftDetectOut softDetect;      // per-bit ratios of the data symbols
-    UnweaveOut softUnweave; // the ratios in encoder order
-    DecodeOut decodeSoft;    // decoded from softUnweave
-    ReceiveOut lmmse;        // ternReceive "lmmse" on timing, with its channel estimate
-    ReceiveOut turbo;        // ternReceive "turbo" on timing, with its channel estimate
+    DecodeOut decodeHard;      // decoded from unweave
+    SoftDetectOut softDetect;  // per-bit ratios of the data symbols
+    UnweaveOut softUnweave;    // the ratios in encoder order
+    DecodeOut decodeSoft;      // decoded from softUnweave
+    ReceiveOut lmmse;          // ternReceive "lmmse" on timing, with its channel estimate
+    ReceiveOut turbo;          // ternReceive "turbo" on timing, with its channel estimate
 };
 
 struct ChainRun {

@@ -42,7 +42,8 @@ void checkSizes(std::size_t L, std::size_t d) {
     requireAllocatable(checkedProduct(L, 2, "raios"), "raios");
     const auto limit = static_cast<std::size_t>(kMaxElements);
     if (d > limit - std::min(L, limit))
-        raiseRunTime(id::PMaxSize, "The array WattersonOutAwgnIn would exceed the largest array of 2147483647 elements.");
+        raiseRunTime(id::PMaxSize,
+                     "The array WattersonOutAwgnIn would exceed the largest array of 2147483647 elements.");
 }
 
 // Complex product formed as (ac - bd) + j(ad + bc).
@@ -68,8 +69,8 @@ void appendChunks(std::vector<T>& v, std::size_t count, Fill&& fill) {
 // x and g taken as 0 outside 0..L-1: the direct path alone before the
 // delayed one starts, both together, nothing in a gap between them (L < d),
 // then the delayed path alone once the direct one has ended.
-void applyPaths(const Complex* x, const Complex* g1, const Complex* g2, std::size_t L, std::size_t d,
-                std::size_t first, std::size_t count, Complex* y) {
+void applyPaths(const Complex* x, const Complex* g1, const Complex* g2, std::size_t L, std::size_t d, std::size_t first,
+                std::size_t count, Complex* y) {
     const std::size_t end = first + count;
     const auto clamp = [&](std::size_t k) { return std::min(std::max(k, first), end); };
     for (std::size_t k = first; k < clamp(std::min(d, L)); ++k) y[k - first] = times(x[k], g1[k]);
@@ -157,8 +158,7 @@ FadeOut ternFade(const ComplexColumn& WattersonIn, const VarWatterson& varWatter
         FadeOut out;
         out.RER = condition.RER;
         out.ED = condition.ED;
-        h_watterson(fs, condition.RER, condition.ED, WattersonIn, random, out.raios,
-                    out.WattersonOutAwgnIn);
+        h_watterson(fs, condition.RER, condition.ED, WattersonIn, random, out.raios, out.WattersonOutAwgnIn);
 
         addNoiseTo(random, sigma, out.WattersonOutAwgnIn, out.noise, out.AwgnOut);
         return out;

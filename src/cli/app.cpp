@@ -257,7 +257,8 @@ struct RunCommand {
 
     int execute(std::ostream& out, std::ostream& err) {
         if (parseEqualizerList(equalizer).size() != 1)
-            throw UsageError("--equalizer: tern run takes one of none, lmmse, turbo, not the list \"" + equalizer + "\"");
+            throw UsageError("--equalizer: tern run takes one of none, lmmse, turbo, not the list \"" + equalizer +
+                             "\"");
         const ChainInputs in = options.inputs();
         Milstd milstd;
         StageTime setup{"setup", 22, "fields", 0};
@@ -358,7 +359,8 @@ struct SweepCommand {
                          ->check(kNotEmpty);
         app->add_option("--decoder", decoder,
                         "what the ten modules' receiver (--equalizer none) counts: none (coded bits), hard or soft "
-                        "(information bits after the decoder on hard or soft decisions), or both, e.g. soft,hard (the first is swept and stopped on; the others and the "
+                        "(information bits after the decoder on hard or soft decisions), or both, e.g. soft,hard (the "
+                        "first is swept and stopped on; the others and the "
                         "coded bits are kept as extra columns)")
             ->capture_default_str()
             ->check(kNotEmpty);
@@ -368,18 +370,23 @@ struct SweepCommand {
         app->add_option("--threads", threads, "worker threads (default: all hardware threads)")
             ->transform(kWholeNumber)
             ->check(CLI::Range(1u, 1024u));
-        auto* maxErr = app->add_option("--max-errors", maxErrors, "stop a point once it has this many errors of the swept bits")->capture_default_str()
-                           ->transform(kWholeNumber)
-                           ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000000}));
-        auto* maxB = app->add_option("--max-bursts", maxBursts, "stop a point after this many bursts")->capture_default_str()
+        auto* maxErr =
+            app->add_option("--max-errors", maxErrors, "stop a point once it has this many errors of the swept bits")
+                ->capture_default_str()
+                ->transform(kWholeNumber)
+                ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000000}));
+        auto* maxB = app->add_option("--max-bursts", maxBursts, "stop a point after this many bursts")
+                         ->capture_default_str()
                          ->transform(kWholeNumber)
                          ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000}));
-        auto* minB = app->add_option("--min-bursts", minBursts, "run at least this many bursts per point")->capture_default_str()
+        auto* minB = app->add_option("--min-bursts", minBursts, "run at least this many bursts per point")
+                         ->capture_default_str()
                          ->transform(kWholeNumber)
                          ->check(CLI::Range(std::uint64_t{0}, std::uint64_t{1000000000}));
-        burstsOption = app->add_option("--bursts", bursts, "run exactly this many bursts per point (no error-count stop)")
-                           ->transform(kWholeNumber)
-                           ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000}));
+        burstsOption =
+            app->add_option("--bursts", bursts, "run exactly this many bursts per point (no error-count stop)")
+                ->transform(kWholeNumber)
+                ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000}));
         burstsOption->excludes(maxErr)->excludes(maxB)->excludes(minB);
         shardOption = app->add_option("--shard", shard, "run only shard K of N of the bursts (needs --bursts)")
                           ->needs(burstsOption)
@@ -396,8 +403,9 @@ struct SweepCommand {
     void applyConfigChannel(const std::vector<std::string>& given, const ChainInputs& in) {
         auto holds = [&](const char* field) { return std::find(given.begin(), given.end(), field) != given.end(); };
         if (holds("varWatterson.seed"))
-            throw UsageError("configuration: varWatterson.seed has no use in tern sweep, where burst k takes its channel "
-                             "seed from the base seed (varmilstd.seed) and k; remove it from the file");
+            throw UsageError(
+                "configuration: varWatterson.seed has no use in tern sweep, where burst k takes its channel "
+                "seed from the base seed (varmilstd.seed) and k; remove it from the file");
         if (holds("varWatterson.model") && channelOption->count() == 0) channels = in.varWatterson.model;
         if (holds("varWatterson.EsNodB") && esnoOption->count() == 0) {
             checkEsno(in.varWatterson.EsNodB);
@@ -453,25 +461,25 @@ struct SweepCommand {
 
         std::uint64_t totalBursts = 0;
         for (const auto& p : outcome.table.points) totalBursts += p.bursts;
-        const double air = airTime(milstd, burstSymbols(milstd, plan.inputs.varmilstd.nFrames)) *
-                           static_cast<double>(totalBursts);
+        const double air =
+            airTime(milstd, burstSymbols(milstd, plan.inputs.varmilstd.nFrames)) * static_cast<double>(totalBursts);
         char line[300];
         const std::string& first = plan.equalizers.front();
         char passesText[64];
         std::snprintf(passesText, sizeof passesText, ", %g turbo passes", plan.passes);
-        const std::string swept = first != "none"
-                                      ? "information-bit error rate of the " + first + " receiver (equalizer=" +
-                                            equalizerText(plan.equalizers) + (first == "turbo" ? passesText : "") +
-                                            "; others as extra columns)"
-                                  : plan.decoders.empty() ? "coded-bit error rate"
-                                                          : "information-bit error rate, " + plan.decoders[0] +
-                                                                " decisions (others as extra columns)";
+        const std::string swept =
+            first != "none" ? "information-bit error rate of the " + first +
+                                  " receiver (equalizer=" + equalizerText(plan.equalizers) +
+                                  (first == "turbo" ? passesText : "") + "; others as extra columns)"
+            : plan.decoders.empty()
+                ? "coded-bit error rate"
+                : "information-bit error rate, " + plan.decoders[0] + " decisions (others as extra columns)";
         std::snprintf(line, sizeof line,
                       "%s, mode %s, constraint length %g, %g block(s) per burst, base seed %.10g, shard %llu/%llu, %u "
                       "thread(s)\n",
                       swept.c_str(), plan.inputs.varmilstd.modointer.c_str(), plan.inputs.varmilstd.codLength,
-                      plan.inputs.varmilstd.nFrames,
-                      plan.inputs.varmilstd.seed, static_cast<unsigned long long>(plan.shard.index),
+                      plan.inputs.varmilstd.nFrames, plan.inputs.varmilstd.seed,
+                      static_cast<unsigned long long>(plan.shard.index),
                       static_cast<unsigned long long>(plan.shard.count), plan.threads);
         out << line << formatTable(outcome.table);
         std::snprintf(line, sizeof line, "%llu bursts, %.4g s of air time in %.4g s wall time: %.1fx real time\n",
@@ -480,7 +488,8 @@ struct SweepCommand {
         if (!csv.empty()) writeTextFile(csv, tableToCsv(outcome.table));
         if (!plot.empty()) drawPlot(outcome.table, plot);
         if (outcome.interrupted)
-            return interrupted(err, "the table holds the " + std::to_string(totalBursts) + " burst(s) completed so far" +
+            return interrupted(err, "the table holds the " + std::to_string(totalBursts) +
+                                        " burst(s) completed so far" +
                                         (csv.empty() ? "" : " (the CSV is marked status=interrupted)"));
         return kExitOk;
     }
@@ -494,7 +503,9 @@ struct MergeCommand {
     bool allowPartial = false;
 
     void attach(CLI::App* app) {
-        app->add_option("files", files, "CSV tables written by tern sweep --csv, one per shard")->required()->check(kNotEmpty);
+        app->add_option("files", files, "CSV tables written by tern sweep --csv, one per shard")
+            ->required()
+            ->check(kNotEmpty);
         addOutput(app, "--csv", csv, "write the merged table as CSV to this file");
         addOutput(app, "--plot", plot, "draw BER against Es/N0 to this PNG file (gnuplot)");
         app->add_flag("--allow-partial", allowPartial,
@@ -512,8 +523,9 @@ struct MergeCommand {
         if (partial && !allowPartial) {
             std::string why;
             for (const auto& note : notes) why += (why.empty() ? "" : "; ") + note;
-            throw UsageError(why + "; merge every shard, or give --allow-partial to merge these (the table is then "
-                                   "marked status=partial)");
+            throw UsageError(why +
+                             "; merge every shard, or give --allow-partial to merge these (the table is then "
+                             "marked status=partial)");
         }
         if (partial) setMeta(merged.meta, "status", "partial");
         for (const auto& note : notes) err << "tern: " << note << "\n";

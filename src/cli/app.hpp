@@ -7,7 +7,7 @@ namespace tern::cli {
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;      // a failure of the chain or of writing an output file
+inline constexpr int kExitFailure = 1;  // a failure of the chain or of writing an output file
 // A usage mistake, a refused option value, an input file (--config, merge
 // tables) that cannot be read or is malformed, one output file given to two
 // options, or work refused for its estimated memory.

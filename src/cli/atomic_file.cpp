@@ -61,8 +61,8 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
     name.push_back('\0');
     fd_ = ::mkstemp(name.data());
     if (fd_ < 0)
-        throw CommandError("cannot write " + path_ + ": no file can be created in the folder " + folderOf(path_) + " (" +
-                           reason(errno) + ")");
+        throw CommandError("cannot write " + path_ + ": no file can be created in the folder " + folderOf(path_) +
+                           " (" + reason(errno) + ")");
     temp_ = name.data();
     ::fcntl(fd_, F_SETFD, FD_CLOEXEC);
     (void)::fchmod(fd_, newFileMode());
@@ -135,7 +135,8 @@ void checkOutputPaths(const std::vector<std::pair<std::string, std::string>>& ou
         if (::stat(path.c_str(), &info) == 0) {
             if (S_ISDIR(info.st_mode)) throw CommandError(where + ": the path is a folder; give a file name");
             if (!S_ISREG(info.st_mode))
-                throw CommandError(where + ": the path is not a regular file (a device, a pipe or a socket); give a file name");
+                throw CommandError(where +
+                                   ": the path is not a regular file (a device, a pipe or a socket); give a file name");
         }
         const std::string folder = folderOf(path);
         if (::stat(folder.c_str(), &info) != 0)

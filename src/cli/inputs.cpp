@@ -45,7 +45,8 @@ void readRecord(const Json& object, const char* recordName, Record& record) {
     });
     for (const auto& item : object.items())
         if (!known.count(item.key()))
-            throw UsageError(std::string("configuration: unknown field \"") + item.key() + "\" in \"" + recordName + "\"");
+            throw UsageError(std::string("configuration: unknown field \"") + item.key() + "\" in \"" + recordName +
+                             "\"");
 }
 
 template <class Record>
@@ -134,7 +135,8 @@ void checkEsno(double esnoDb) {
     if (esnoDb >= kMinEsnoDb && esnoDb <= kMaxEsnoDb) return;
     char text[80];
     std::snprintf(text, sizeof text, "%.6g", esnoDb);
-    throw UsageError(std::string("Es/N0 ") + text + " dB is outside the range of -50 to 200 dB that a channel can have");
+    throw UsageError(std::string("Es/N0 ") + text +
+                     " dB is outside the range of -50 to 200 dB that a channel can have");
 }
 
 Milstd validateInputs(const ChainInputs& inputs, bool checkChannel) {
@@ -143,8 +145,8 @@ Milstd validateInputs(const ChainInputs& inputs, bool checkChannel) {
     const double frames = inputs.varmilstd.nFrames;
     if (!isWhole(frames) || frames < 1 || frames * milstd.inputBitsPerInter > kMaxElements)
         throw UsageError("--frames must be a whole number of interleaver blocks from 1 to " +
-                         std::to_string(static_cast<long long>(kMaxElements / milstd.inputBitsPerInter)) + " for mode " +
-                         inputs.varmilstd.modointer);
+                         std::to_string(static_cast<long long>(kMaxElements / milstd.inputBitsPerInter)) +
+                         " for mode " + inputs.varmilstd.modointer);
     toSeed(inputs.varmilstd.seed);
 
     const VarShapping& s = inputs.varShapping;

@@ -30,7 +30,6 @@ public:
 // the command line's own vocabulary.
 using namespace tern::chain;
 
-
 // Overwrites the fields that a JSON file names. The file holds any of the
 // objects "varmilstd", "varShapping", "varWatterson", each with any of its
 // record's fields; an unknown name or a value of the wrong type is refused,

@@ -104,11 +104,16 @@ double parseMemorySize(const std::string& text, const std::string& option) {
     if (unit.size() > 1 && (unit.back() == 'B' || unit.back() == 'b')) unit.pop_back();
     if (unit.size() == 2 && unit[1] == 'i') unit.pop_back();
     double scale = 1;
-    if (unit == "k" || unit == "K") scale = 1024.0;
-    else if (unit == "m" || unit == "M") scale = 1024.0 * 1024;
-    else if (unit == "g" || unit == "G") scale = 1024.0 * 1024 * 1024;
-    else if (unit == "t" || unit == "T") scale = 1024.0 * 1024 * 1024 * 1024;
-    else if (!unit.empty() && unit != "B" && unit != "b") scale = 0;
+    if (unit == "k" || unit == "K")
+        scale = 1024.0;
+    else if (unit == "m" || unit == "M")
+        scale = 1024.0 * 1024;
+    else if (unit == "g" || unit == "G")
+        scale = 1024.0 * 1024 * 1024;
+    else if (unit == "t" || unit == "T")
+        scale = 1024.0 * 1024 * 1024 * 1024;
+    else if (!unit.empty() && unit != "B" && unit != "b")
+        scale = 0;
     if (text.empty() || end == text.c_str() || scale == 0 || !std::isfinite(value) || !(value > 0))
         throw UsageError(option + ": \"" + text + "\" is not a memory size such as 4G, 500M or 123456 (bytes)");
     return value * scale;

@@ -39,8 +39,8 @@ std::string describeParams(const VarMilstd& c, const Milstd& m) {
     out << "Waveform parameters\n";
     row("mode", c.modointer);
     row("constraint length", number(m.codLength, ""));
-    row("preamble", number(c.N_tlc, "TLC blocks, ") + number(c.N_fixa, "fixed Walsh symbols, ") +
-                        number(c.M, "superframe(s)"));
+    row("preamble",
+        number(c.N_tlc, "TLC blocks, ") + number(c.N_fixa, "fixed Walsh symbols, ") + number(c.M, "superframe(s)"));
     row("frames per interleaver block", number(m.dataFramesPerInter, ""));
     row("interLength", number(m.interLength, "coded bits"));
     row("inputBitsPerInter", number(m.inputBitsPerInter, "information bits"));

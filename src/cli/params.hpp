@@ -13,7 +13,6 @@ namespace tern::cli {
 // share of a frame, times bits per symbol, times the code rate.
 double dataRate(const Milstd& milstd);
 
-
 std::string describeParams(const VarMilstd& config, const Milstd& milstd);
 nlohmann::json paramsJson(const VarMilstd& config, const Milstd& milstd);
 

@@ -32,9 +32,7 @@ std::string counts(const ErrorCount& e, const char* what) {
     return buffer;
 }
 
-nlohmann::json countJson(const ErrorCount& e) {
-    return {{"total", e.total}, {"errors", e.errors}, {"rate", e.rate()}};
-}
+nlohmann::json countJson(const ErrorCount& e) { return {{"total", e.total}, {"errors", e.errors}, {"rate", e.rate()}}; }
 
 // The estimate's error in dB of the channel's energy.
 double errorDb(double nmse) { return 10 * std::log10(nmse); }
@@ -100,8 +98,8 @@ RunOutcome runAndReport(const ChainInputs& in, const Milstd& milstd, const Stage
     if (fading) {
         if (progress != nullptr) progress->stage("reference");
         const FadeOut noisy = addNoise(run.shape.out, in.varWatterson.EsNodB, in.varWatterson.seed, random);
-        reference = receive(noisy.AwgnOut, milstd, in.varShapping, nullptr, both,
-                            softNoiseVariance(in.varWatterson.EsNodB));
+        reference =
+            receive(noisy.AwgnOut, milstd, in.varShapping, nullptr, both, softNoiseVariance(in.varWatterson.EsNodB));
     }
     outcome.report = makeReport(in, milstd, run, setup, fading ? &reference : nullptr, equalizer, passes);
     return outcome;
@@ -170,9 +168,9 @@ std::string reportText(const RunReport& r) {
                       r.trueN0 > 0 ? r.estimatedN0 / r.trueN0 : 0.0);
         t += line;
     }
-    std::snprintf(line, sizeof line, "  speed          %.4g s of air time (%zu symbols) in %.4g ms wall time: %.1fx real time\n",
-                  r.airSeconds, r.burstSymbols, r.wallSeconds * 1e3,
-                  r.wallSeconds > 0 ? r.airSeconds / r.wallSeconds : 0.0);
+    std::snprintf(
+        line, sizeof line, "  speed          %.4g s of air time (%zu symbols) in %.4g ms wall time: %.1fx real time\n",
+        r.airSeconds, r.burstSymbols, r.wallSeconds * 1e3, r.wallSeconds > 0 ? r.airSeconds / r.wallSeconds : 0.0);
     t += line;
     return t;
 }
@@ -181,20 +179,18 @@ nlohmann::json reportJson(const RunReport& r) {
     nlohmann::json stages = nlohmann::json::array();
     for (const auto& s : r.stages)
         stages.push_back({{"name", s.name}, {"size", s.size}, {"unit", s.unit}, {"seconds", s.seconds}});
-    nlohmann::json j = {
-        {"configuration", nlohmann::json::parse(inputsToJson(r.inputs, -1))},
-        {"stages", stages},
-        {"frameLock",
-         {{"found", r.locked}, {"expected", r.expectedStart}}},
-        {"dataSymbols", countJson(r.symbols)},
-        {"codedBits", countJson(r.codedBits)},
-        {"informationBits", {{"hard", countJson(r.hardBits)}, {"soft", countJson(r.softBits)}}},
-        {"note", kHardDecisionNote},
-        {"decoderNote", kDecoderNote},
-        {"airSeconds", r.airSeconds},
-        {"burstSymbols", r.burstSymbols},
-        {"wallSeconds", r.wallSeconds},
-        {"speedUp", r.wallSeconds > 0 ? r.airSeconds / r.wallSeconds : 0.0}};
+    nlohmann::json j = {{"configuration", nlohmann::json::parse(inputsToJson(r.inputs, -1))},
+                        {"stages", stages},
+                        {"frameLock", {{"found", r.locked}, {"expected", r.expectedStart}}},
+                        {"dataSymbols", countJson(r.symbols)},
+                        {"codedBits", countJson(r.codedBits)},
+                        {"informationBits", {{"hard", countJson(r.hardBits)}, {"soft", countJson(r.softBits)}}},
+                        {"note", kHardDecisionNote},
+                        {"decoderNote", kDecoderNote},
+                        {"airSeconds", r.airSeconds},
+                        {"burstSymbols", r.burstSymbols},
+                        {"wallSeconds", r.wallSeconds},
+                        {"speedUp", r.wallSeconds > 0 ? r.airSeconds / r.wallSeconds : 0.0}};
     if (r.locked) {
         j["frameLock"]["sample"] = r.frameStart;
         j["frameLock"]["offset"] = r.frameStart - r.expectedStart;
@@ -211,11 +207,11 @@ nlohmann::json reportJson(const RunReport& r) {
                                 {"N0", {{"estimated", r.estimatedN0}, {"true", r.trueN0}}}};
     }
     if (r.hasReference)
-        j["reference"] = {{"channel", kAwgn},
-                          {"EsNodB", r.inputs.varWatterson.EsNodB},
-                          {"codedBits", countJson(r.referenceBits)},
-                          {"informationBits",
-                           {{"hard", countJson(r.referenceHardBits)}, {"soft", countJson(r.referenceSoftBits)}}}};
+        j["reference"] = {
+            {"channel", kAwgn},
+            {"EsNodB", r.inputs.varWatterson.EsNodB},
+            {"codedBits", countJson(r.referenceBits)},
+            {"informationBits", {{"hard", countJson(r.referenceHardBits)}, {"soft", countJson(r.referenceSoftBits)}}}};
     return j;
 }
 

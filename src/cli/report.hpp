@@ -19,14 +19,14 @@ struct RunReport {
     ChainInputs inputs;
     std::vector<StageTime> stages;  // setup first, then the chain
     bool locked = false;
-    double frameStart = 0;          // when locked
-    double expectedStart = 0;       // direct path
+    double frameStart = 0;     // when locked
+    double expectedStart = 0;  // direct path
     ErrorCount symbols;
     ErrorCount codedBits;
-    ErrorCount hardBits;            // information bits, decoded from hard decisions
-    ErrorCount softBits;            // information bits, decoded from soft decisions
-    bool hasReference = false;      // false when the channel is noise only already
-    ErrorCount referenceBits;       // coded bits of the reference
+    ErrorCount hardBits;        // information bits, decoded from hard decisions
+    ErrorCount softBits;        // information bits, decoded from soft decisions
+    bool hasReference = false;  // false when the channel is noise only already
+    ErrorCount referenceBits;   // coded bits of the reference
     ErrorCount referenceHardBits;
     ErrorCount referenceSoftBits;
     std::string equalizer = "none";  // the channel-correcting receiver beside the ten modules' one: lmmse, turbo
@@ -38,7 +38,7 @@ struct RunReport {
     double trueN0 = 0;               // the channel's, from the Es/N0
     std::size_t burstSymbols = 0;
     double airSeconds = 0;
-    double wallSeconds = 0;         // setup plus the chain
+    double wallSeconds = 0;  // setup plus the chain
 };
 
 // `equalizer` names the channel-correcting receiver of `run` to report

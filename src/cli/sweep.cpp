@@ -55,10 +55,10 @@ std::uint64_t shardBursts(std::uint64_t limit, const Shard& shard) {
 struct PointState {
     std::string channel;
     double esnoDb = 0;
-    std::uint64_t limit = 0;      // most bursts this point may run (in this shard)
-    std::uint64_t issued = 0;     // bursts handed to workers, in ordinal order
-    std::uint64_t committed = 0;  // bursts added to the counts, in ordinal order
-    std::vector<BitCount> counts;  // per measure, the swept one first
+    std::uint64_t limit = 0;                                    // most bursts this point may run (in this shard)
+    std::uint64_t issued = 0;                                   // bursts handed to workers, in ordinal order
+    std::uint64_t committed = 0;                                // bursts added to the counts, in ordinal order
+    std::vector<BitCount> counts;                               // per measure, the swept one first
     std::map<std::uint64_t, std::vector<ErrorCount>> finished;  // done, waiting for earlier ordinals
     bool done = false;
 };
@@ -272,8 +272,9 @@ Metadata describePlan(const SweepPlan& plan, bool interrupted) {
     if (plan.fixedBursts)
         meta.emplace_back("stop", "bursts:" + std::to_string(plan.stop.maxBursts));
     else
-        meta.emplace_back("stop", "errors:" + std::to_string(plan.stop.maxErrors) + ",min:" +
-                                      std::to_string(plan.stop.minBursts) + ",max:" + std::to_string(plan.stop.maxBursts));
+        meta.emplace_back("stop", "errors:" + std::to_string(plan.stop.maxErrors) +
+                                      ",min:" + std::to_string(plan.stop.minBursts) +
+                                      ",max:" + std::to_string(plan.stop.maxBursts));
     meta.emplace_back("shard", std::to_string(plan.shard.index) + "/" + std::to_string(plan.shard.count));
     meta.emplace_back("status", interrupted ? "interrupted" : "complete");
     return meta;

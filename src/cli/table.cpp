@@ -38,7 +38,9 @@ double ber(std::uint64_t errors, std::uint64_t bits) {
 double ber(const PointResult& p) { return ber(p.errors, p.bits); }
 
 // The counts of measure m of a point (0 the swept one).
-BitCount countOf(const PointResult& p, std::size_t m) { return m == 0 ? BitCount{p.bits, p.errors} : p.extra.at(m - 1); }
+BitCount countOf(const PointResult& p, std::size_t m) {
+    return m == 0 ? BitCount{p.bits, p.errors} : p.extra.at(m - 1);
+}
 
 // How a measure reads in a plot's key.
 std::string measureLabel(const std::string& measure) {
@@ -155,9 +157,7 @@ std::string decoderText(const std::vector<std::string>& decoders) {
     return text.empty() ? "none" : text;
 }
 
-std::vector<std::string> measuresOf(const std::vector<std::string>& decoders) {
-    return measuresOf(decoders, {"none"});
-}
+std::vector<std::string> measuresOf(const std::vector<std::string>& decoders) { return measuresOf(decoders, {"none"}); }
 
 std::vector<std::string> parseEqualizerList(const std::string& text) {
     std::vector<std::string> equalizers;
@@ -231,7 +231,11 @@ std::string tableToCsv(const SweepTable& table) {
                std::to_string(p.bits) + "," + std::to_string(p.errors) + "," + format("%.6e", ber(p)) + "," +
                format("%.6e", ci.low) + "," + format("%.6e", ci.high) + "," + format("%.6e", qpskTheory(p.esnoDb));
         for (const auto& e : p.extra)
-            csv.append(",").append(std::to_string(e.bits)).append(",").append(std::to_string(e.errors)).append(",")
+            csv.append(",")
+                .append(std::to_string(e.bits))
+                .append(",")
+                .append(std::to_string(e.errors))
+                .append(",")
                 .append(format("%.6e", ber(e.errors, e.bits)));
         csv += "\n";
     }
@@ -423,10 +427,14 @@ void drawPlot(const SweepTable& table, const std::string& pngPath) {
 
     std::string script =
         "set terminal pngcairo size 800,560 font ',10'\n"
-        "set output '" + quoted + "'\n"
+        "set output '" +
+        quoted +
+        "'\n"
         "set logscale y\nset format y '10^{%L}'\nset grid\nset key bottom left\n"
         "set xlabel 'Es/N0 (dB)'\nset ylabel 'bit error rate'\n"
-        "set xrange [" + format("%g", lo) + ":" + format("%g", hi) + "]\n"
+        "set xrange [" +
+        format("%g", lo) + ":" + format("%g", hi) +
+        "]\n"
         "set yrange [*:1]\nset samples 400\n"
         "theory(x) = 0.5*erfc(sqrt(10**(x/10.0)/2.0))\n";
     // One inline data block per condition and measure; points without
@@ -446,7 +454,8 @@ void drawPlot(const SweepTable& table, const std::string& pngPath) {
             if (block.empty()) continue;
             const std::string name = "$d" + std::to_string(c) + "_" + std::to_string(m);
             script += name + " << EOD\n" + block + "EOD\n";
-            std::string title = table.measures.size() > 1 ? channels[c] + ", " + measureLabel(table.measures[m]) : channels[c];
+            std::string title =
+                table.measures.size() > 1 ? channels[c] + ", " + measureLabel(table.measures[m]) : channels[c];
             for (char& ch : title)
                 if (ch == '\'') ch = ' ';
             plots += name + " using 1:2:3:4 with yerrorlines lw 2 lc " + std::to_string(++drawn) + " pt " +

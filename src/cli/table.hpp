@@ -26,7 +26,7 @@ struct PointResult {
     std::string channel;
     double esnoDb = 0;
     std::uint64_t bursts = 0;
-    std::uint64_t bits = 0;    // of the swept measure
+    std::uint64_t bits = 0;  // of the swept measure
     std::uint64_t errors = 0;
     std::vector<BitCount> extra;  // one per further measure, in the table's order
 };

@@ -20,8 +20,8 @@ static_assert(kSegment % kMaxLanes == 0);
 // element roundUp(outputs, W) + K - 2. W outputs are kept in registers while
 // the taps pass; the lanes loop is what the compiler turns into vector code.
 template <std::size_t W>
-[[gnu::always_inline]] inline void correlateLanes(const double* xs, const double* hr, std::size_t K, std::size_t outputs,
-                                                  Complex* out, std::size_t stride) {
+[[gnu::always_inline]] inline void correlateLanes(const double* xs, const double* hr, std::size_t K,
+                                                  std::size_t outputs, Complex* out, std::size_t stride) {
     for (std::size_t t = 0; t < outputs; t += W) {
         double acc[2 * W] = {};
         const double* s = xs + 2 * t;
@@ -44,11 +44,11 @@ void correlatePortable(const double* xs, const double* hr, std::size_t K, std::s
 
 #ifdef TERN_X86_KERNELS
 [[gnu::target("avx2,fma")]] void correlateAvx2(const double* xs, const double* hr, std::size_t K, std::size_t outputs,
-                                                Complex* out, std::size_t stride) {
+                                               Complex* out, std::size_t stride) {
     correlateLanes<16>(xs, hr, K, outputs, out, stride);
 }
 [[gnu::target("avx512f")]] void correlateAvx512(const double* xs, const double* hr, std::size_t K, std::size_t outputs,
-                                                 Complex* out, std::size_t stride) {
+                                                Complex* out, std::size_t stride) {
     correlateLanes<32>(xs, hr, K, outputs, out, stride);
 }
 #endif
@@ -110,8 +110,8 @@ void upsampledConvolution(const Complex* x, std::size_t n, const double* taps, s
         for (std::size_t r = 0; r < phases; ++r) {
             const std::size_t end = std::min(q0 + kSegment, n + length[r] - 1);
             if (end <= q0) continue;
-            kernel(base + 2 * (longest - length[r]), reversed.data() + start[r], length[r], end - q0, out + q0 * factor + r,
-                   factor);
+            kernel(base + 2 * (longest - length[r]), reversed.data() + start[r], length[r], end - q0,
+                   out + q0 * factor + r, factor);
         }
     }
 }

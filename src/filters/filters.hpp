@@ -9,6 +9,7 @@ namespace tern {
 RealColumn rrc_fir(double rolloffFactor, double pulseDelay, double oversamplingFactor);
 
 ShapeOut ternShape(const ComplexColumn& ShappingIn, double rolloffFactor, double pulseDelay, double oversamplingFactor);
-MatchOut ternMatch(const ComplexColumn& MatchedFilterIn, double rolloffFactor, double pulseDelay, double oversamplingFactor);
+MatchOut ternMatch(const ComplexColumn& MatchedFilterIn, double rolloffFactor, double pulseDelay,
+                   double oversamplingFactor);
 
 }  // namespace tern

@@ -19,7 +19,8 @@ constexpr double kSingularTolerance = 1e-6;
 namespace pulse {
 
 std::size_t tapCount(double pulseDelay, double oversamplingFactor) {
-    return toSize(2.0 * oversamplingFactor * pulseDelay + 1.0, "of the pulse (2*pulseDelay*oversamplingFactor + 1 taps)");
+    return toSize(2.0 * oversamplingFactor * pulseDelay + 1.0,
+                  "of the pulse (2*pulseDelay*oversamplingFactor + 1 taps)");
 }
 
 void requireRolloff(double rolloffFactor) {
@@ -68,7 +69,8 @@ RealColumn rrc_fir(double rolloffFactor, double pulseDelay, double oversamplingF
             // t vanishes against 1) and keeps the single tap of Ns = 0
             // (where n/Ns is 0/0) a number instead of NaN.
             const double centre = 0.0;
-            taps[n] = 4.0 * beta / ((1.0 - 16.0 * beta * beta * centre * centre) * kPi) * (1.0 + (1.0 - beta) * kPi / (4.0 * beta));
+            taps[n] = 4.0 * beta / ((1.0 - 16.0 * beta * beta * centre * centre) * kPi) *
+                      (1.0 + (1.0 - beta) * kPi / (4.0 * beta));
             continue;
         }
         const double q = 16.0 * beta * beta * t * t;
@@ -76,7 +78,8 @@ RealColumn rrc_fir(double rolloffFactor, double pulseDelay, double oversamplingF
             taps[n] = singular;
             continue;
         }
-        taps[n] = 4.0 * beta / ((1.0 - q) * kPi) * (std::cos((1.0 + beta) * kPi * t) + std::sin((1.0 - beta) * kPi * t) / (4.0 * beta * t));
+        taps[n] = 4.0 * beta / ((1.0 - q) * kPi) *
+                  (std::cos((1.0 + beta) * kPi * t) + std::sin((1.0 - beta) * kPi * t) / (4.0 * beta * t));
     }
     return taps;
 }

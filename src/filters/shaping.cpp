@@ -42,17 +42,20 @@ double writePositions(double upsampled, double oversamplingFactor) {
 // slot for every symbol. Returns the up-sampled length.
 std::size_t checkUpsampling(std::size_t symbols, double oversamplingFactor) {
     const double m = static_cast<double>(symbols);
-    const std::size_t upsampled = toSize(m * oversamplingFactor, "of the up-sampled signal (symbols*oversamplingFactor)");
+    const std::size_t upsampled =
+        toSize(m * oversamplingFactor, "of the up-sampled signal (symbols*oversamplingFactor)");
     requireWhole(oversamplingFactor, "varShapping.oversamplingFactor");
     if (writePositions(static_cast<double>(upsampled), oversamplingFactor) != m)
-        raiseRunTime(id::DimensionMismatch, "The up-sampled signal has no slot for every symbol of ShappingIn "
-                                            "(oversamplingFactor must be at least 1).");
+        raiseRunTime(id::DimensionMismatch,
+                     "The up-sampled signal has no slot for every symbol of ShappingIn "
+                     "(oversamplingFactor must be at least 1).");
     return upsampled;
 }
 
 }  // namespace
 
-ShapeOut ternShape(const ComplexColumn& ShappingIn, double rolloffFactor, double pulseDelay, double oversamplingFactor) {
+ShapeOut ternShape(const ComplexColumn& ShappingIn, double rolloffFactor, double pulseDelay,
+                   double oversamplingFactor) {
     const std::size_t taps = pulse::tapCount(pulseDelay, oversamplingFactor);
     pulse::requireRolloff(rolloffFactor);
     const std::size_t upsampled = checkUpsampling(ShappingIn.size(), oversamplingFactor);
@@ -69,7 +72,8 @@ ShapeOut ternShape(const ComplexColumn& ShappingIn, double rolloffFactor, double
     });
 }
 
-MatchOut ternMatch(const ComplexColumn& MatchedFilterIn, double rolloffFactor, double pulseDelay, double oversamplingFactor) {
+MatchOut ternMatch(const ComplexColumn& MatchedFilterIn, double rolloffFactor, double pulseDelay,
+                   double oversamplingFactor) {
     const std::size_t taps = pulse::tapCount(pulseDelay, oversamplingFactor);
     pulse::requireRolloff(rolloffFactor);
     const std::size_t length = convolutionLength(MatchedFilterIn.size(), taps, "MatchedFilterIn");

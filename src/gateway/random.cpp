@@ -112,7 +112,7 @@ void polarPortable(const double* x1, const double* x2, const double* r2, const d
 // Four pairs at a time. (The compiler does not vectorise the loop above by
 // itself: it must keep std::sqrt's error reporting, which never fires here.)
 [[gnu::target("avx2")]] void polarAvx2(const double* x1, const double* x2, const double* r2, const double* lg,
-                                        std::size_t n, double* out) {
+                                       std::size_t n, double* out) {
     std::size_t k = 0;
     const __m256d minusTwo = _mm256_set1_pd(-2.0);
     for (; k + 4 <= n; k += 4) {
@@ -185,7 +185,8 @@ struct Mt19937Source::Snapshot final : GeneratorSettings {
     std::size_t used;
     bool hasSpare;
     double spare;
-    explicit Snapshot(const Mt19937Source& s) : block(s.block_), used(s.used_), hasSpare(s.hasSpare_), spare(s.spare_) {}
+    explicit Snapshot(const Mt19937Source& s)
+        : block(s.block_), used(s.used_), hasSpare(s.hasSpare_), spare(s.spare_) {}
 };
 
 const char* Mt19937Source::kernelName() { return kernelTable().name(); }

@@ -123,9 +123,7 @@ struct UnweaveOut {
 // non-const records.
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, VarMilstd>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, VarMilstd> {
     f("modointer", r.modointer, Shape::Text, std::size_t{20});
     f("M", r.M, Shape::Scalar, std::size_t{1});
     f("N_tlc", r.N_tlc, Shape::Scalar, std::size_t{1});
@@ -136,9 +134,7 @@ void forEachField(R& r, F&& f)
 }
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, Milstd>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, Milstd> {
     f("symbolRate", r.symbolRate, Shape::Scalar, std::size_t{1});
     f("bitsToSym", r.bitsToSym, Shape::Scalar, std::size_t{1});
     f("mapper", r.mapper, Shape::Column, std::size_t{256});
@@ -164,27 +160,21 @@ void forEachField(R& r, F&& f)
 }
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, VarShapping>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, VarShapping> {
     f("rolloffFactor", r.rolloffFactor, Shape::Scalar, std::size_t{1});
     f("pulseDelay", r.pulseDelay, Shape::Scalar, std::size_t{1});
     f("oversamplingFactor", r.oversamplingFactor, Shape::Scalar, std::size_t{1});
 }
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, VarWatterson>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, VarWatterson> {
     f("model", r.model, Shape::Text, std::size_t{50});
     f("EsNodB", r.EsNodB, Shape::Scalar, std::size_t{1});
     f("seed", r.seed, Shape::Scalar, std::size_t{1});
 }
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, SendOut>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, SendOut> {
     f("BitInCodIn", r.BitInCodIn, Shape::Column, kAnyLength);
     f("CodOutInterIn", r.CodOutInterIn, Shape::Column, kAnyLength);
     f("InterOutMapIn", r.InterOutMapIn, Shape::Column, kAnyLength);
@@ -197,26 +187,20 @@ void forEachField(R& r, F&& f)
 }
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, ShapeOut>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, ShapeOut> {
     f("filter", r.filter, Shape::Row, kAnyLength);
     f("out", r.out, Shape::Column, kAnyLength);
 }
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, MatchOut>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, MatchOut> {
     f("filter", r.filter, Shape::Row, kAnyLength);
     f("filterDelay", r.filterDelay, Shape::Scalar, std::size_t{1});
     f("out", r.out, Shape::Column, kAnyLength);
 }
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, FadeOut>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, FadeOut> {
     f("raios", r.raios, Shape::Matrix, kAnyLength);
     f("RER", r.RER, Shape::Scalar, std::size_t{1});
     f("ED", r.ED, Shape::Scalar, std::size_t{1});
@@ -226,17 +210,14 @@ void forEachField(R& r, F&& f)
 }
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires(std::is_same_v<std::remove_const_t<R>, TimingOut> || std::is_same_v<std::remove_const_t<R>, SplitOut> ||
-             std::is_same_v<std::remove_const_t<R>, UnweaveOut>)
-{
+void forEachField(R& r, F&& f) requires(std::is_same_v<std::remove_const_t<R>, TimingOut> ||
+                                        std::is_same_v<std::remove_const_t<R>, SplitOut> ||
+                                        std::is_same_v<std::remove_const_t<R>, UnweaveOut>) {
     f("out", r.out, Shape::Column, kAnyLength);
 }
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, DetectOut>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, DetectOut> {
     f("DemodOutDemapIn", r.DemodOutDemapIn, Shape::Column, kAnyLength);
     f("DemapOut", r.DemapOut, Shape::Column, kAnyLength);
 }
@@ -249,9 +230,7 @@ struct SoftDetectOut {
 };
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, SoftDetectOut>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, SoftDetectOut> {
     f("LLROut", r.LLROut, Shape::Column, kAnyLength);
 }
 
@@ -263,9 +242,7 @@ struct DecodeOut {
 };
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, DecodeOut>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, DecodeOut> {
     f("DecodOut", r.DecodOut, Shape::Column, kAnyLength);
 }
 
@@ -273,7 +250,9 @@ void forEachField(R& r, F&& f)
 
 // A record is any type with a field table; its field names in the table's order.
 template <class R>
-concept Record = requires(R& r) { forEachField(r, [](const char*, auto&, Shape, std::size_t) {}); };
+concept Record = requires(R& r) {
+    forEachField(r, [](const char*, auto&, Shape, std::size_t) {});
+};
 
 template <Record R>
 std::vector<const char*> fieldNames() {

@@ -2,6 +2,5 @@
 #include "gateway/host/entry.hpp"
 #include "receive/ternDecode.hpp"
 
-TERN_HOST_MODULE(ternDecode, [](const tern::RealColumn& in, const tern::Milstd& milstd) {
-    return tern::ternDecode(in, milstd);
-})
+TERN_HOST_MODULE(ternDecode,
+                 [](const tern::RealColumn& in, const tern::Milstd& milstd) { return tern::ternDecode(in, milstd); })

@@ -3,8 +3,8 @@
 #include "equalize/equalize.hpp"
 #include "gateway/host/entry.hpp"
 
-TERN_HOST_MODULE(ternEqualize, [](const tern::ComplexColumn& in, const tern::Milstd& milstd,
-                                  const tern::VarShapping& varShapping, const tern::ChannelEstimate& estimate,
-                                  const tern::RealColumn& prior) {
-    return tern::ternEqualize(in, milstd, varShapping, estimate, prior);
-})
+TERN_HOST_MODULE(ternEqualize,
+                 [](const tern::ComplexColumn& in, const tern::Milstd& milstd, const tern::VarShapping& varShapping,
+                    const tern::ChannelEstimate& estimate, const tern::RealColumn& prior) {
+                     return tern::ternEqualize(in, milstd, varShapping, estimate, prior);
+                 })

@@ -2,7 +2,6 @@
 #include "channel/ternFade.hpp"
 #include "gateway/host/entry.hpp"
 
-TERN_HOST_MODULE(ternFade, [](tern::RandomSource& random, const tern::ComplexColumn& in,
-                              const tern::VarWatterson& watterson, const tern::VarShapping& shapping) {
-    return tern::ternFade(in, watterson, shapping, random);
-})
+TERN_HOST_MODULE(ternFade,
+                 [](tern::RandomSource& random, const tern::ComplexColumn& in, const tern::VarWatterson& watterson,
+                    const tern::VarShapping& shapping) { return tern::ternFade(in, watterson, shapping, random); })

@@ -2,7 +2,7 @@
 #include "gateway/host/entry.hpp"
 #include "sync/sync.hpp"
 
-TERN_HOST_MODULE(ternFrameLock, [](const tern::ComplexColumn& in, const tern::Milstd& milstd,
-                                   const tern::VarShapping& shapping) {
-    return tern::ternFrameLock(in, milstd, shapping);
-})
+TERN_HOST_MODULE(ternFrameLock,
+                 [](const tern::ComplexColumn& in, const tern::Milstd& milstd, const tern::VarShapping& shapping) {
+                     return tern::ternFrameLock(in, milstd, shapping);
+                 })

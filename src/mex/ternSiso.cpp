@@ -2,6 +2,5 @@
 #include "equalize/siso.hpp"
 #include "gateway/host/entry.hpp"
 
-TERN_HOST_MODULE(ternSiso, [](const tern::RealColumn& in, const tern::Milstd& milstd) {
-    return tern::decodeSiso(in, milstd);
-})
+TERN_HOST_MODULE(ternSiso,
+                 [](const tern::RealColumn& in, const tern::Milstd& milstd) { return tern::decodeSiso(in, milstd); })

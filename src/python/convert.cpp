@@ -31,16 +31,13 @@ std::string expectation(Numeric numeric, Shape shape, std::size_t bound) {
     const std::string kind = numeric == Numeric::Real ? "real" : "complex";
     const std::string numbers = numeric == Numeric::Real ? "ints or floats" : "ints, floats or complex numbers";
     switch (shape) {
-        case Shape::Scalar:
-            return "a real number (float or int)";
+        case Shape::Scalar: return "a real number (float or int)";
         case Shape::Column:
             return "a " + kind + " column: a list, a 1-D array or an (N, 1) array of " + numbers + boundText(bound);
         case Shape::Row:
             return "a " + kind + " row: a list, a 1-D array or a (1, N) array of " + numbers + boundText(bound);
-        case Shape::Matrix:
-            return "a " + kind + " 2-D array";
-        case Shape::Text:
-            break;
+        case Shape::Matrix: return "a " + kind + " 2-D array";
+        case Shape::Text: break;
     }
     return "a str" + (bound == kAnyLength ? std::string() : " of at most " + std::to_string(bound) + " characters");
 }
@@ -158,10 +155,9 @@ void importValue(py::handle value, const ValueName& name, Shape shape, std::size
     }
     // numpy scalars and one-element arrays of an accepted kind.
     const bool numpyScalar = isNumpyScalar(p);
-    if (!numpyScalar && !py::isinstance<py::array>(value))
-        refuse(true, name, expected, describe(value));
-    const py::array a = numpyScalar ? py::reinterpret_steal<py::array>(arrayFrom(p))
-                                    : py::reinterpret_borrow<py::array>(value);
+    if (!numpyScalar && !py::isinstance<py::array>(value)) refuse(true, name, expected, describe(value));
+    const py::array a =
+        numpyScalar ? py::reinterpret_steal<py::array>(arrayFrom(p)) : py::reinterpret_borrow<py::array>(value);
     if (!a) throw py::error_already_set();
     if (!acceptedKind(a.dtype().kind(), Numeric::Real)) refuse(true, name, expected, describe(value));
     if (a.size() != 1) refuse(false, name, expected, describe(value));
@@ -223,10 +219,10 @@ void checkRecord(py::handle value, const ValueName& name, const std::vector<cons
             refuse(false, name, expected, "a dict where the field '" + std::string(field) + "' is missing");
     if (static_cast<std::size_t>(PyDict_Size(value.ptr())) == names.size()) return;  // all there, none more
     for (const auto item : record) {
-        const bool known = PyUnicode_Check(item.first.ptr()) &&
-                           std::any_of(names.begin(), names.end(), [&](const char* field) {
-                               return PyUnicode_CompareWithASCIIString(item.first.ptr(), field) == 0;
-                           });
+        const bool known =
+            PyUnicode_Check(item.first.ptr()) && std::any_of(names.begin(), names.end(), [&](const char* field) {
+                return PyUnicode_CompareWithASCIIString(item.first.ptr(), field) == 0;
+            });
         if (!known)
             refuse(false, name, expected,
                    "a dict with the field " + py::repr(item.first).cast<std::string>() + ", which is not expected");

@@ -64,7 +64,6 @@ py::object exportValue(std::string& value, Shape shape);
 
 // ---- records -----------------------------------------------------------------
 
-
 // Checks a record value as a whole: a dict whose keys are exactly `names`
 // (in any order). Nothing of the record is imported before this passes.
 void checkRecord(py::handle value, const ValueName& name, const std::vector<const char*>& names);

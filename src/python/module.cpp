@@ -44,110 +44,117 @@ namespace {
 namespace entries = host::entries;
 using chain::ChainInputs;
 using chain::ChainRun;
-using chain::StageTime;
 using chain::kAwgn;
+using chain::StageTime;
 
 // ---- the modules: one row each ------------------------------------------------
 // A new module is one more row: its entry in gateway/host/signatures.hpp
 // (name and inputs), the core call, and what it does.
 
 void bindModules(py::module_& m) {
-    bindModule(m, entries::ternSetup, [](const VarMilstd& v) { return ternSetup(v); },
-               "The waveform record: every parameter, table and reference sequence of the configuration "
-               "(interleaver mode, preamble repetitions M, TLC blocks, fixed section, constraint length; nFrames and "
-               "seed are carried for the transmitter). symbolRate is in symbols per second.");
-    bindModule(m, entries::ternSend,
-               [](RandomSource& random, const Milstd& milstd, double nframe, double seed) {
-                   return ternSend(milstd, nframe, seed, random);
-               },
-               "The transmitter: nframe interleaver blocks of random payload bits, encoded, interleaved, mapped, "
-               "scrambled and multiplexed with the preamble and the probes, at one sample per symbol.\n"
-               "The payload comes from the host-free MT19937 generator seeded with `seed` (a whole number from 0 to "
-               "2**32 - 1), the same stream as numpy's RandomState: ternSend(m, 1, 7)['BitInCodIn'] equals "
-               "(numpy.random.RandomState(7).random_sample(n) >= 0.5) with n = m['inputBitsPerInter'].");
-    bindModule(m, entries::ternShape,
-               [](const ComplexColumn& in, const VarShapping& s) {
-                   return ternShape(in, s.rolloffFactor, s.pulseDelay, s.oversamplingFactor);
-               },
-               "Pulse shaping: the symbols upsampled by oversamplingFactor and filtered by the root-raised-cosine "
-               "pulse (roll-off rolloffFactor, half-length pulseDelay symbol periods). filter holds the taps.");
-    bindModule(m, entries::ternMatch,
-               [](const ComplexColumn& in, const VarShapping& s) {
-                   return ternMatch(in, s.rolloffFactor, s.pulseDelay, s.oversamplingFactor);
-               },
-               "The matched filter: the samples filtered by the same root-raised-cosine pulse; filterDelay is its "
-               "delay in samples.");
-    bindModule(m, entries::ternFade,
-               [](RandomSource& random, const ComplexColumn& in, const VarWatterson& w, const VarShapping& s) {
-                   return ternFade(in, w, s, random);
-               },
-               "The channel: the Watterson fading condition varWatterson['model'] (bom, moderado, ruim, muito_ruim) "
-               "on the samples, then white Gaussian noise at EsNodB dB per symbol. raios holds the two paths' "
-               "fading gains (L-by-2), RER the delay between the paths in seconds and ED the Doppler spread in Hz. Draws from the "
-               "host-free MT19937 generator seeded with varWatterson['seed'], as ternSend does.");
-    bindModule(m, entries::ternFrameLock,
-               [](const ComplexColumn& in, const Milstd& milstd, const VarShapping& s) {
-                   return ternFrameLock(in, milstd, s);
-               },
-               "Frame lock: the sample (1-based) where the preamble starts, found by correlation; one element, or "
-               "none when no preamble was found.");
-    bindModule(m, entries::ternTiming,
-               [](const ComplexColumn& in, double frameStart, const VarShapping& s) {
-                   return ternTiming(in, frameStart, s);
-               },
-               "Symbol timing: one sample per symbol from FrameStartSample (1-based) on.");
-    bindModule(m, entries::ternSplit,
-               [](const ComplexColumn& in, const Milstd& milstd) { return ternSplit(in, milstd); },
-               "Demultiplexing: the data symbols of the burst without the preamble and the probes.");
-    bindModule(m, entries::ternDetect,
-               [](const ComplexColumn& in, const Milstd& milstd) { return ternDetect(in, milstd); },
-               "Hard detection: the nearest constellation point of every data symbol (DemodOutDemapIn), descrambled "
-               "and demapped to bits (DemapOut).");
-    bindModule(m, entries::ternUnweave,
-               [](const RealColumn& in, const Milstd& milstd) { return ternUnweave(in, milstd); },
-               "Deinterleaving: whole interleaver blocks of values back in encoder order.");
-    bindModule(m, entries::ternSoftDetect,
-               [](const ComplexColumn& in, const Milstd& milstd, double N0) {
-                   return ternSoftDetect(in, milstd, N0);
-               },
-               "Soft detection: bitsToSym log-likelihood ratios per data symbol, positive where a 0 bit is the "
-               "likelier, scaled by 1/N0 (N0: noise variance per symbol, linear).");
-    bindModule(m, entries::ternDecode,
-               [](const RealColumn& in, const Milstd& milstd) { return ternDecode(in, milstd); },
-               "The channel decoder (Viterbi): the information bits (0 or 1) decided from deinterleaved soft values "
-               "(positive for a 0 bit; hard bits b pass as 1 - 2b), inputBitsPerInter per interleaver block, in "
-               "payload order.");
-    bindModule(m, entries::ternEstimate,
-               [](const ComplexColumn& in, const Milstd& milstd, const VarShapping& s) {
-                   return ternEstimate(in, milstd, s);
-               },
-               "Channel estimate of the ternTiming output from the preamble and the probes: the path delays "
-               "(symbols, relative to the locked sample), the gains of every path per symbol (symbols-by-P), their "
-               "expected squared error per symbol, the noise variance N0 per symbol and the Doppler spread (Hz) "
-               "the gains were interpolated for.");
-    bindModule(m, entries::ternEqualize,
-               [](const ComplexColumn& in, const Milstd& milstd, const VarShapping& s, const ChannelEstimate& estimate,
-                  const RealColumn& prior) { return ternEqualize(in, milstd, s, estimate, prior); },
-               "The LMMSE equaliser of every data frame over the estimated channel, with the coded bits' prior "
-               "ratios (transmission order, as ternSoftDetect gives them; [] for none) for soft interference "
-               "cancellation: the per-bit ratios LLROut in the order of ternSoftDetect, the equalised symbols and "
-               "their noise variances.");
-    bindModule(m, entries::ternReceive,
-               [](const ComplexColumn& in, const Milstd& milstd, const VarShapping& s, const VarReceiver& v) {
-                   return HostReceiveOut{ternReceive(in, milstd, s, v)};
-               },
-               "The channel-correcting receiver after ternTiming: channel estimate, equaliser, deinterleaver and "
-               "decoder, with varReceiver['passes'] turbo passes for equalizer 'turbo'. DecodOut the information "
-               "bits, LLROut the coded bits' ratios in encoder order, passes the turbo passes run, estimate the "
-               "channel estimate (a dict, as ternEstimate gives it).");
-    bindModule(m, entries::ternSiso,
-               [](const RealColumn& in, const Milstd& milstd) { return decodeSiso(in, milstd); },
-               "The soft-in soft-out decoder (max-log BCJR) of deinterleaved ratios (encoder order, positive for a "
-               "0 bit): the decided information bits and the extrinsic ratios of the coded bits.");
-    bindModule(m, entries::ternInterleave,
-               [](const RealColumn& in, const Milstd& milstd) { return interleaveValues(in, milstd); },
-               "Interleaving of values: whole interleaver blocks of ratios from encoder order back to transmission "
-               "order (the inverse of ternUnweave).");
+    bindModule(
+        m, entries::ternSetup, [](const VarMilstd& v) { return ternSetup(v); },
+        "The waveform record: every parameter, table and reference sequence of the configuration "
+        "(interleaver mode, preamble repetitions M, TLC blocks, fixed section, constraint length; nFrames and "
+        "seed are carried for the transmitter). symbolRate is in symbols per second.");
+    bindModule(
+        m, entries::ternSend,
+        [](RandomSource& random, const Milstd& milstd, double nframe, double seed) {
+            return ternSend(milstd, nframe, seed, random);
+        },
+        "The transmitter: nframe interleaver blocks of random payload bits, encoded, interleaved, mapped, "
+        "scrambled and multiplexed with the preamble and the probes, at one sample per symbol.\n"
+        "The payload comes from the host-free MT19937 generator seeded with `seed` (a whole number from 0 to "
+        "2**32 - 1), the same stream as numpy's RandomState: ternSend(m, 1, 7)['BitInCodIn'] equals "
+        "(numpy.random.RandomState(7).random_sample(n) >= 0.5) with n = m['inputBitsPerInter'].");
+    bindModule(
+        m, entries::ternShape,
+        [](const ComplexColumn& in, const VarShapping& s) {
+            return ternShape(in, s.rolloffFactor, s.pulseDelay, s.oversamplingFactor);
+        },
+        "Pulse shaping: the symbols upsampled by oversamplingFactor and filtered by the root-raised-cosine "
+        "pulse (roll-off rolloffFactor, half-length pulseDelay symbol periods). filter holds the taps.");
+    bindModule(
+        m, entries::ternMatch,
+        [](const ComplexColumn& in, const VarShapping& s) {
+            return ternMatch(in, s.rolloffFactor, s.pulseDelay, s.oversamplingFactor);
+        },
+        "The matched filter: the samples filtered by the same root-raised-cosine pulse; filterDelay is its "
+        "delay in samples.");
+    bindModule(
+        m, entries::ternFade,
+        [](RandomSource& random, const ComplexColumn& in, const VarWatterson& w, const VarShapping& s) {
+            return ternFade(in, w, s, random);
+        },
+        "The channel: the Watterson fading condition varWatterson['model'] (bom, moderado, ruim, muito_ruim) "
+        "on the samples, then white Gaussian noise at EsNodB dB per symbol. raios holds the two paths' "
+        "fading gains (L-by-2), RER the delay between the paths in seconds and ED the Doppler spread in Hz. Draws from "
+        "the "
+        "host-free MT19937 generator seeded with varWatterson['seed'], as ternSend does.");
+    bindModule(
+        m, entries::ternFrameLock,
+        [](const ComplexColumn& in, const Milstd& milstd, const VarShapping& s) {
+            return ternFrameLock(in, milstd, s);
+        },
+        "Frame lock: the sample (1-based) where the preamble starts, found by correlation; one element, or "
+        "none when no preamble was found.");
+    bindModule(
+        m, entries::ternTiming,
+        [](const ComplexColumn& in, double frameStart, const VarShapping& s) { return ternTiming(in, frameStart, s); },
+        "Symbol timing: one sample per symbol from FrameStartSample (1-based) on.");
+    bindModule(
+        m, entries::ternSplit, [](const ComplexColumn& in, const Milstd& milstd) { return ternSplit(in, milstd); },
+        "Demultiplexing: the data symbols of the burst without the preamble and the probes.");
+    bindModule(
+        m, entries::ternDetect, [](const ComplexColumn& in, const Milstd& milstd) { return ternDetect(in, milstd); },
+        "Hard detection: the nearest constellation point of every data symbol (DemodOutDemapIn), descrambled "
+        "and demapped to bits (DemapOut).");
+    bindModule(
+        m, entries::ternUnweave, [](const RealColumn& in, const Milstd& milstd) { return ternUnweave(in, milstd); },
+        "Deinterleaving: whole interleaver blocks of values back in encoder order.");
+    bindModule(
+        m, entries::ternSoftDetect,
+        [](const ComplexColumn& in, const Milstd& milstd, double N0) { return ternSoftDetect(in, milstd, N0); },
+        "Soft detection: bitsToSym log-likelihood ratios per data symbol, positive where a 0 bit is the "
+        "likelier, scaled by 1/N0 (N0: noise variance per symbol, linear).");
+    bindModule(
+        m, entries::ternDecode, [](const RealColumn& in, const Milstd& milstd) { return ternDecode(in, milstd); },
+        "The channel decoder (Viterbi): the information bits (0 or 1) decided from deinterleaved soft values "
+        "(positive for a 0 bit; hard bits b pass as 1 - 2b), inputBitsPerInter per interleaver block, in "
+        "payload order.");
+    bindModule(
+        m, entries::ternEstimate,
+        [](const ComplexColumn& in, const Milstd& milstd, const VarShapping& s) { return ternEstimate(in, milstd, s); },
+        "Channel estimate of the ternTiming output from the preamble and the probes: the path delays "
+        "(symbols, relative to the locked sample), the gains of every path per symbol (symbols-by-P), their "
+        "expected squared error per symbol, the noise variance N0 per symbol and the Doppler spread (Hz) "
+        "the gains were interpolated for.");
+    bindModule(
+        m, entries::ternEqualize,
+        [](const ComplexColumn& in, const Milstd& milstd, const VarShapping& s, const ChannelEstimate& estimate,
+           const RealColumn& prior) { return ternEqualize(in, milstd, s, estimate, prior); },
+        "The LMMSE equaliser of every data frame over the estimated channel, with the coded bits' prior "
+        "ratios (transmission order, as ternSoftDetect gives them; [] for none) for soft interference "
+        "cancellation: the per-bit ratios LLROut in the order of ternSoftDetect, the equalised symbols and "
+        "their noise variances.");
+    bindModule(
+        m, entries::ternReceive,
+        [](const ComplexColumn& in, const Milstd& milstd, const VarShapping& s, const VarReceiver& v) {
+            return HostReceiveOut{ternReceive(in, milstd, s, v)};
+        },
+        "The channel-correcting receiver after ternTiming: channel estimate, equaliser, deinterleaver and "
+        "decoder, with varReceiver['passes'] turbo passes for equalizer 'turbo'. DecodOut the information "
+        "bits, LLROut the coded bits' ratios in encoder order, passes the turbo passes run, estimate the "
+        "channel estimate (a dict, as ternEstimate gives it).");
+    bindModule(
+        m, entries::ternSiso, [](const RealColumn& in, const Milstd& milstd) { return decodeSiso(in, milstd); },
+        "The soft-in soft-out decoder (max-log BCJR) of deinterleaved ratios (encoder order, positive for a "
+        "0 bit): the decided information bits and the extrinsic ratios of the coded bits.");
+    bindModule(
+        m, entries::ternInterleave,
+        [](const RealColumn& in, const Milstd& milstd) { return interleaveValues(in, milstd); },
+        "Interleaving of values: whole interleaver blocks of ratios from encoder order back to transmission "
+        "order (the inverse of ternUnweave).");
 }
 
 // ---- options of the whole chain ---------------------------------------------------
@@ -229,8 +236,9 @@ std::string numberText(double v) {
 // "    name: help (default x)" for the docstrings.
 std::string optionDocs(bool channelOptions) {
     ChainInputs d = chain::defaultInputs();
-    std::string text = "    config: path of a JSON file with any of the records varmilstd, varShapping, varWatterson "
-                       "(the keyword arguments take precedence)\n";
+    std::string text =
+        "    config: path of a JSON file with any of the records varmilstd, varShapping, varWatterson "
+        "(the keyword arguments take precedence)\n";
     text += "    " + std::string(kMode.name) + ": " + kMode.help + " (default '" + kMode.field(d) + "')\n";
     for (const auto& o : numberOptions())
         text += "    " + std::string(o.name) + ": " + o.help + " (default " + numberText(o.field(d)) + ")\n";
@@ -258,7 +266,8 @@ ChainInputs takeInputs(py::dict& kwargs, const char* function, bool channelOptio
         cli::loadConfigFile(path, in);
     }
     const auto text = [&](const TextOption& o) {
-        if (py::object v = take(o.name)) importValue(v, ValueName{function, o.name}, Shape::Text, kAnyLength, o.field(in));
+        if (py::object v = take(o.name))
+            importValue(v, ValueName{function, o.name}, Shape::Text, kAnyLength, o.field(in));
     };
     const auto number = [&](const NumberOption& o) {
         if (py::object v = take(o.name)) importValue(v, ValueName{function, o.name}, Shape::Scalar, 1, o.field(in));
@@ -358,8 +367,10 @@ std::string listText(py::handle value, const char* name) {
     bool first = true;
     for (const auto item : value) {
         if (!PyUnicode_Check(item.ptr()))
-            throw py::type_error("Input '" + std::string(name) + "' of sweep must be a str or a list of str; got a "
-                                 "list holding " + describe(item) + ".");
+            throw py::type_error("Input '" + std::string(name) +
+                                 "' of sweep must be a str or a list of str; got a "
+                                 "list holding " +
+                                 describe(item) + ".");
         if (!first) text += ',';
         text += item.cast<std::string>();
         first = false;
@@ -395,7 +406,8 @@ std::vector<double> esnoList(py::handle value) {
 std::uint64_t countOption(py::handle value, const char* name, std::uint64_t low, std::uint64_t high) {
     double v = 0;
     importValue(value, ValueName{"sweep", name}, Shape::Scalar, 1, v);
-    if (!(v >= static_cast<double>(low) && v <= static_cast<double>(high)) || v != static_cast<double>(static_cast<std::uint64_t>(v)))
+    if (!(v >= static_cast<double>(low) && v <= static_cast<double>(high)) ||
+        v != static_cast<double>(static_cast<std::uint64_t>(v)))
         throw py::value_error(std::string(name) + " must be a whole number from " + std::to_string(low) + " to " +
                               std::to_string(high) + "; got " + py::repr(value).cast<std::string>() + ".");
     return static_cast<std::uint64_t>(v);
@@ -470,10 +482,10 @@ py::object sweepChain(const py::kwargs& options) {
     cli::SweepPlan plan;
     plan.inputs = takeInputs(kwargs, "sweep", false);
     const py::object channel = take("channel"), esno = take("esno"), decoder = take("decoder"),
-                     equalizer = take("equalizer"), passes = take("passes"),
-                     threads = take("threads"), maxErrors = take("max_errors"), maxBursts = take("max_bursts"),
-                     minBursts = take("min_bursts"), bursts = take("bursts"), shard = take("shard"),
-                     progress = take("progress"), asFrame = take("as_frame");
+                     equalizer = take("equalizer"), passes = take("passes"), threads = take("threads"),
+                     maxErrors = take("max_errors"), maxBursts = take("max_bursts"), minBursts = take("min_bursts"),
+                     bursts = take("bursts"), shard = take("shard"), progress = take("progress"),
+                     asFrame = take("as_frame");
     refuseLeftovers(kwargs, "sweep");
 
     plan.esnoDb = esno ? esnoList(esno) : cli::parseEsnoList("0:2:10");
@@ -588,60 +600,62 @@ PYBIND11_MODULE(tern, m) {
     bindModules(m);
 
     m.def("run", &runChainOnce,
-          wrapped("run(**options) -> dict\n\n"
-           "One burst through the whole chain, as `tern run` does: setup, transmitter, pulse shaping, channel, "
-           "matched filter, frame lock, timing, split, detection, deinterleaving, and the decoder on hard and on "
-           "soft decisions, and the channel-correcting receiver (option equalizer: 'none', 'lmmse' or 'turbo', the "
-           "default, with passes turbo passes, default 3); on a fading condition also the same burst through noise "
-           "alone, for reference.\n\n"
-           "Options (keyword arguments, the options of `tern run` in snake case):\n" +
-           optionDocs(true) +
-           "    equalizer: the channel-correcting receiver beside the ten modules' one: 'none', 'lmmse' or 'turbo' "
-           "(default 'turbo')\n"
-           "    passes: turbo passes of the turbo receiver, 0 to 20 (default 3)\n"
-           "\nReturns a dict of every record, under the names of `tern run --save`: varmilstd, varShapping, "
-           "varWatterson, milstd, sendOut, shapeOut, fadeOut, matchOut, FrameStartSample (1-D float64, one element "
-           "or none), timingOut, splitOut, detectOut, unweaveOut, decodeHardOut, softDetectOut, softUnweaveOut, "
-           "decodeSoftOut, receiveOut and estimate (unless equalizer is 'none'); and 'report': the report of "
-           "`tern run --json` as a dict (configuration, stages, "
-           "frameLock, dataSymbols, codedBits, informationBits {hard, soft} as {total, errors, rate}, reference, "
-           "equalizer {name, passes, passesRun, informationBits, tenModules}, channelEstimate {nmse, errorDb, N0 "
-           "{estimated, true}}, airSeconds, burstSymbols, wallSeconds, speedUp).\n\n"
-           "Raises ValueError for a refused option value, tern.Error for a failure of the chain (a stage's own "
-           "check), KeyboardInterrupt on Ctrl-C.\n")
+          wrapped(
+              "run(**options) -> dict\n\n"
+              "One burst through the whole chain, as `tern run` does: setup, transmitter, pulse shaping, channel, "
+              "matched filter, frame lock, timing, split, detection, deinterleaving, and the decoder on hard and on "
+              "soft decisions, and the channel-correcting receiver (option equalizer: 'none', 'lmmse' or 'turbo', the "
+              "default, with passes turbo passes, default 3); on a fading condition also the same burst through noise "
+              "alone, for reference.\n\n"
+              "Options (keyword arguments, the options of `tern run` in snake case):\n" +
+              optionDocs(true) +
+              "    equalizer: the channel-correcting receiver beside the ten modules' one: 'none', 'lmmse' or 'turbo' "
+              "(default 'turbo')\n"
+              "    passes: turbo passes of the turbo receiver, 0 to 20 (default 3)\n"
+              "\nReturns a dict of every record, under the names of `tern run --save`: varmilstd, varShapping, "
+              "varWatterson, milstd, sendOut, shapeOut, fadeOut, matchOut, FrameStartSample (1-D float64, one element "
+              "or none), timingOut, splitOut, detectOut, unweaveOut, decodeHardOut, softDetectOut, softUnweaveOut, "
+              "decodeSoftOut, receiveOut and estimate (unless equalizer is 'none'); and 'report': the report of "
+              "`tern run --json` as a dict (configuration, stages, "
+              "frameLock, dataSymbols, codedBits, informationBits {hard, soft} as {total, errors, rate}, reference, "
+              "equalizer {name, passes, passesRun, informationBits, tenModules}, channelEstimate {nmse, errorDb, N0 "
+              "{estimated, true}}, airSeconds, burstSymbols, wallSeconds, speedUp).\n\n"
+              "Raises ValueError for a refused option value, tern.Error for a failure of the chain (a stage's own "
+              "check), KeyboardInterrupt on Ctrl-C.\n")
               .c_str());
     m.def("sweep", &sweepChain,
-          wrapped("sweep(**options) -> dict (or pandas.DataFrame)\n\n"
-           "Monte Carlo bit error rate against Es/N0 over one or more channel conditions, as `tern sweep` does: the "
-           "same stop rules, threads, seeds and table for the same options. Burst k of every point draws its "
-           "payload and channel from seeds derived from the base seed and k, so the table does not depend on "
-           "the thread count.\n\n"
-           "Options (keyword arguments, the options of `tern sweep` in snake case):\n" +
-           optionDocs(false) +
-           "    channel: channel conditions, a list or a comma-separated str of bom, moderado, ruim, muito_ruim, "
-           "awgn (default 'awgn')\n"
-           "    esno: Es/N0 points in dB, a list of numbers, a number, or a str 'start:step:stop' / "
-           "comma-separated mix (default '0:2:10')\n"
-           "    decoder: what is swept: 'none' (coded bits), 'hard', 'soft', or both as a list or 'soft,hard' "
-           "(the first is swept and stopped on; the others and the coded bits are extra columns) (default 'soft')\n"
-           "    equalizer: the receivers counted, a list or a comma-separated str of 'none' (the ten modules' "
-           "receiver, measured as decoder says), 'lmmse', 'turbo' (each its own measure; the first is swept) "
-           "(default 'turbo')\n"
-           "    passes: turbo passes of the turbo receiver, 0 to 20 (default 3)\n"
-           "    threads: worker threads (default: all hardware threads)\n"
-           "    max_errors: stop a point once it has this many errors of the swept bits (default 1000)\n"
-           "    max_bursts: stop a point after this many bursts (default 100)\n"
-           "    min_bursts: run at least this many bursts per point (default 1)\n"
-           "    bursts: run exactly this many bursts per point (no error-count stop; excludes the three above)\n"
-           "    shard: run only shard K of N of the bursts, 'K/N' or (K, N) (needs bursts)\n"
-           "    progress: draw a progress bar on stderr (default: when stderr is a terminal)\n"
-           "    as_frame: return a pandas.DataFrame (its attrs hold the table's description) instead of the dict "
-           "(default False)\n"
-           "\nReturns a dict of numpy columns, one row per channel condition and Es/N0 point, named as the "
-           "columns of `tern sweep --csv`: channel (str), esno_db (dB), bursts, bits, errors (int64, of the swept "
-           "measure), ber, ci_low, ci_high (95% Wilson interval), theory (hard-decision QPSK on noise alone), then "
-           "<measure>_bits, <measure>_errors, <measure>_ber for every further measure (coded last).\n\n"
-           "Raises ValueError for a refused option value, tern.Error for a failure of a burst, KeyboardInterrupt "
-           "on Ctrl-C (the bursts completed so far are dropped).\n")
+          wrapped(
+              "sweep(**options) -> dict (or pandas.DataFrame)\n\n"
+              "Monte Carlo bit error rate against Es/N0 over one or more channel conditions, as `tern sweep` does: the "
+              "same stop rules, threads, seeds and table for the same options. Burst k of every point draws its "
+              "payload and channel from seeds derived from the base seed and k, so the table does not depend on "
+              "the thread count.\n\n"
+              "Options (keyword arguments, the options of `tern sweep` in snake case):\n" +
+              optionDocs(false) +
+              "    channel: channel conditions, a list or a comma-separated str of bom, moderado, ruim, muito_ruim, "
+              "awgn (default 'awgn')\n"
+              "    esno: Es/N0 points in dB, a list of numbers, a number, or a str 'start:step:stop' / "
+              "comma-separated mix (default '0:2:10')\n"
+              "    decoder: what is swept: 'none' (coded bits), 'hard', 'soft', or both as a list or 'soft,hard' "
+              "(the first is swept and stopped on; the others and the coded bits are extra columns) (default 'soft')\n"
+              "    equalizer: the receivers counted, a list or a comma-separated str of 'none' (the ten modules' "
+              "receiver, measured as decoder says), 'lmmse', 'turbo' (each its own measure; the first is swept) "
+              "(default 'turbo')\n"
+              "    passes: turbo passes of the turbo receiver, 0 to 20 (default 3)\n"
+              "    threads: worker threads (default: all hardware threads)\n"
+              "    max_errors: stop a point once it has this many errors of the swept bits (default 1000)\n"
+              "    max_bursts: stop a point after this many bursts (default 100)\n"
+              "    min_bursts: run at least this many bursts per point (default 1)\n"
+              "    bursts: run exactly this many bursts per point (no error-count stop; excludes the three above)\n"
+              "    shard: run only shard K of N of the bursts, 'K/N' or (K, N) (needs bursts)\n"
+              "    progress: draw a progress bar on stderr (default: when stderr is a terminal)\n"
+              "    as_frame: return a pandas.DataFrame (its attrs hold the table's description) instead of the dict "
+              "(default False)\n"
+              "\nReturns a dict of numpy columns, one row per channel condition and Es/N0 point, named as the "
+              "columns of `tern sweep --csv`: channel (str), esno_db (dB), bursts, bits, errors (int64, of the swept "
+              "measure), ber, ci_low, ci_high (95% Wilson interval), theory (hard-decision QPSK on noise alone), then "
+              "<measure>_bits, <measure>_errors, <measure>_ber for every further measure (coded last).\n\n"
+              "Raises ValueError for a refused option value, tern.Error for a failure of a burst, KeyboardInterrupt "
+              "on Ctrl-C (the bursts completed so far are dropped).\n")
               .c_str());
 }

@@ -94,8 +94,7 @@ void bindModule(py::module_& module, const host::Signature<T...>& signature, Cor
         ((doc += std::string(I == 0 ? "" : ", ") + std::get<I>(signature.inputs).name), ...);
         doc += ") -> " + std::string(Record<Result> ? "dict" : "numpy.ndarray") + "\n\n" + about + "\n\nArguments:\n";
         ((doc += "    " + std::string(std::get<I>(signature.inputs).name) + ": " +
-                 inputKind(std::get<I>(signature.inputs)) + (std::is_same_v<T, double> ||
-                                                               !Record<T> ? "\n" : "")),
+                 inputKind(std::get<I>(signature.inputs)) + (std::is_same_v<T, double> || !Record<T> ? "\n" : "")),
          ...);
         doc += "\nReturns:\n    " + resultKind<Result>() +
                "\nRaises tern.Error for a failure of the stage (str: the exact message, .identifier), TypeError or "
@@ -112,7 +111,8 @@ void bindModule(py::module_& module, const host::Signature<T...>& signature, Cor
                 return exportResult(result);
             },
             py::arg(std::get<I>(signature.inputs).name)..., wrapped(doc).c_str());
-    }(std::index_sequence_for<T...>{});
+    }
+    (std::index_sequence_for<T...>{});
 }
 
 }  // namespace tern::python

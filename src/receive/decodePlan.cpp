@@ -14,7 +14,9 @@ DecodePlan validateDecoder(std::size_t count, const Milstd& milstd, const char* 
     if (taps.cols == 0 || taps.cols > kMaxConstraint)
         raiseOwn("ERRO! O decodificador suporta comprimento de restrição de no máximo 15 (genPolinomials).");
     if (taps.rows == 0 || taps.rows > kMaxTapRows)
-        raiseOwn("ERRO! O decodificador suporta de 1 a 64 polinômios geradores após a repetição (genPolinomials, repFactor).");
+        raiseOwn(
+            "ERRO! O decodificador suporta de 1 a 64 polinômios geradores após a repetição (genPolinomials, "
+            "repFactor).");
     const std::size_t tapRows = taps.rows;
     const std::size_t constraint = taps.cols;
     const RealColumn& mask = milstd.puncturingMask;
@@ -41,7 +43,8 @@ DecodePlan validateDecoder(std::size_t count, const Milstd& milstd, const char* 
 
     plan.periodSteps = maskLength / tapRows;
     const std::size_t coded = (plan.blockBits * kept + plan.periodSteps - 1) / plan.periodSteps;
-    requireSameSize(plan.blockLength, coded, "milstd.interLength against the coded length of milstd.inputBitsPerInter bits");
+    requireSameSize(plan.blockLength, coded,
+                    "milstd.interLength against the coded length of milstd.inputBitsPerInter bits");
     plan.blocks = plan.blockLength == 0 ? 0 : count / plan.blockLength;
     checkedProduct(plan.blocks, plan.blockBits, "DecodOut");
 

@@ -47,8 +47,8 @@ std::size_t bestState(const Metric* m, std::size_t states) {
     return static_cast<std::size_t>(std::max_element(m, m + states) - m);
 }
 
-std::size_t traceBack(const Trellis& tr, const std::uint64_t* ring, std::size_t ringRows, std::size_t state, std::size_t from,
-                      std::size_t to, std::size_t outEnd, std::uint8_t* bits) {
+std::size_t traceBack(const Trellis& tr, const std::uint64_t* ring, std::size_t ringRows, std::size_t state,
+                      std::size_t from, std::size_t to, std::size_t outEnd, std::uint8_t* bits) {
     const std::size_t words = tr.states / 64;
     const unsigned top = static_cast<unsigned>(tr.constraint - 2);
     const std::uint64_t* row = ring + (from % ringRows) * words;

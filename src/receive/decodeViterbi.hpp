@@ -40,10 +40,10 @@ inline constexpr std::size_t kRenormInterval = 8;
 // The code as the decoder sees it: identical tap rows are merged into one
 // group whose received values add up.
 struct Trellis {
-    std::size_t constraint = 0;  // padded K
-    std::size_t states = 0;      // 2^(K-1)
-    std::size_t half = 0;        // states / 2
-    std::size_t groups = 0;      // distinct tap rows
+    std::size_t constraint = 0;           // padded K
+    std::size_t states = 0;               // 2^(K-1)
+    std::size_t half = 0;                 // states / 2
+    std::size_t groups = 0;               // distinct tap rows
     std::vector<std::size_t> groupOfRow;  // tap row -> group
     // Output sign (+1 for a 0 bit, -1 for a 1 bit) of group g for old state
     // j < half and new bit 0: signs[g * half + j].
@@ -165,7 +165,8 @@ using FastLanes = ScalarLanes;
 // and for new bit 1 when it taps the newest. kGroups fixes the number of
 // groups at compile time (0: taken from the trellis).
 template <class V, bool kSymmetric, std::size_t kGroups>
-inline void addCompareSelect(const Trellis& tr, const Metric* received, const Metric* oldM, Metric* newM, std::uint64_t* decisions) {
+inline void addCompareSelect(const Trellis& tr, const Metric* received, const Metric* oldM, Metric* newM,
+                             std::uint64_t* decisions) {
     using Reg = typename V::Reg;
     constexpr std::size_t kWeights = kSymmetric ? 1 : 4;  // j/bit 0, j+H/bit 0, j/bit 1, j+H/bit 1
     constexpr std::size_t kPairsPerWord = 32;             // 64 decision bits: 32 values of j
@@ -224,8 +225,8 @@ void renormalise(Metric* m, std::size_t states) {
 
 // Reused buffers of the block decoder.
 struct Workspace {
-    std::vector<Metric> metrics;          // two rows of `states`
-    std::vector<std::uint64_t> ring;      // decision rows of the traceback window
+    std::vector<Metric> metrics;      // two rows of `states`
+    std::vector<std::uint64_t> ring;  // decision rows of the traceback window
 };
 
 std::size_t bestState(const Metric* m, std::size_t states);
@@ -234,8 +235,8 @@ std::size_t bestState(const Metric* m, std::size_t states);
 // position `to` (inclusive, to <= from), writing the decided bit of every
 // position in [to, outEnd) to bits[position - to]. Returns the state
 // reached before position `to`.
-std::size_t traceBack(const Trellis& tr, const std::uint64_t* ring, std::size_t ringRows, std::size_t state, std::size_t from,
-                      std::size_t to, std::size_t outEnd, std::uint8_t* bits);
+std::size_t traceBack(const Trellis& tr, const std::uint64_t* ring, std::size_t ringRows, std::size_t state,
+                      std::size_t from, std::size_t to, std::size_t outEnd, std::uint8_t* bits);
 
 // The wrap-around decoder of decodeTailBiting for one kind of trellis.
 template <class V, bool kSymmetric, std::size_t kGroups>
@@ -248,27 +249,29 @@ void runTailBiting(const Trellis& tr, const Metric* received, std::size_t n, Wor
     Metric* cur = ws.metrics.data();
     Metric* next = cur + tr.states;
 
-    const std::size_t first = depth;      // stream position of block position 0
-    const std::size_t end = first + n;    // one past the last released position
+    const std::size_t first = depth;    // stream position of block position 0
+    const std::size_t end = first + n;  // one past the last released position
     const std::size_t total = end + depth;
     std::size_t pos = (n - depth % n) % n;  // block position of stream position 0
     std::size_t committed = first;
     std::size_t ringRow = 0;  // i % ringRows
     for (std::size_t i = 0; i < total; ++i) {
-        addCompareSelect<V, kSymmetric, kGroups>(tr, received + pos * tr.groups, cur, next, ws.ring.data() + ringRow * words);
+        addCompareSelect<V, kSymmetric, kGroups>(tr, received + pos * tr.groups, cur, next,
+                                                 ws.ring.data() + ringRow * words);
         std::swap(cur, next);
         if (i % kRenormInterval == kRenormInterval - 1) renormalise<V>(cur, tr.states);
         if (++pos == n) pos = 0;
         if (++ringRow == ringRows) ringRow = 0;
 
         if (i + 1 - committed == kReleaseChunk + depth) {
-            traceBack(tr, ws.ring.data(), ringRows, bestState(cur, tr.states), i, committed, std::min(committed + kReleaseChunk, end),
-                      bits + (committed - first));
+            traceBack(tr, ws.ring.data(), ringRows, bestState(cur, tr.states), i, committed,
+                      std::min(committed + kReleaseChunk, end), bits + (committed - first));
             committed += kReleaseChunk;
         }
     }
     if (committed < end)
-        traceBack(tr, ws.ring.data(), ringRows, bestState(cur, tr.states), total - 1, committed, end, bits + (committed - first));
+        traceBack(tr, ws.ring.data(), ringRows, bestState(cur, tr.states), total - 1, committed, end,
+                  bits + (committed - first));
 }
 
 // Decodes one tail-biting block of n positions. `received` holds n rows of

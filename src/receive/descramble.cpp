@@ -28,8 +28,8 @@ BlockView viewBlocks(std::size_t count, double dataLength) {
 
 void requireScramblerFits(const RealColumn& scrambler, std::size_t rows) {
     if (scrambler.size() == rows) return;
-    const std::string text = "milstd.scrambler has " + std::to_string(scrambler.size()) +
-                             " values but a block has " + std::to_string(rows) + " symbols (milstd.dataLength).";
+    const std::string text = "milstd.scrambler has " + std::to_string(scrambler.size()) + " values but a block has " +
+                             std::to_string(rows) + " symbols (milstd.dataLength).";
     if (scrambler.size() == 1 || rows == 1) raiseRunTime(id::BsxfunDynamicExpansion, text);
     raiseRunTime(id::BsxfunDimsMustMatch, text);
 }

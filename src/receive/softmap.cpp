@@ -16,7 +16,8 @@ std::vector<unsigned> demapperLabels(std::size_t points, std::size_t bits, const
         values[m] = milstd.demapper[toIndex(static_cast<double>(m) + 1.0, milstd.demapper.size(), "milstd.demapper")];
     const RealColumn pointBits = int2bin(values, milstd.bitsToSym);
     if (!std::all_of(pointBits.begin(), pointBits.end(), [](double b) { return b == 0.0 || b == 1.0; }))
-        raiseOwn("ERRO! Valores inválidos na tabela de demapeamento: cada ponto deve ter bits 0 ou 1 (milstd.demapper).");
+        raiseOwn(
+            "ERRO! Valores inválidos na tabela de demapeamento: cada ponto deve ter bits 0 ou 1 (milstd.demapper).");
     std::vector<unsigned> labels(values.size(), 0);
     for (std::size_t m = 0; m < values.size(); ++m)
         for (std::size_t i = 0; i < bits; ++i)

@@ -53,7 +53,8 @@ DecodeOut ternDecode(const RealColumn& DecoderIn, const Milstd& milstd) {
         for (std::size_t b = 0; b < plan.blocks; ++b) {
             pollInterrupt();
             depunctureBlock(plan, DecoderIn.data() + b * plan.blockLength, received.data());
-            decode::decodeTailBiting<decode::FastLanes>(plan.trellis, received.data(), plan.blockBits, workspace, bits.data());
+            decode::decodeTailBiting<decode::FastLanes>(plan.trellis, received.data(), plan.blockBits, workspace,
+                                                        bits.data());
             decode::unrotateBlock(plan, bits.data(), result.DecodOut.data() + b * plan.blockBits);
         }
         return result;

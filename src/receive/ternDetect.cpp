@@ -43,7 +43,8 @@ DetectOut ternDetect(const ComplexColumn& DemodulatorIn, const Milstd& milstd) {
     return withMemoryGuard("ternDetect", [&]() -> DetectOut {
         // NaN bits per symbol fails the comparison and takes the constellation path.
         const bool phaseShift = milstd.bitsToSym <= 3.0;
-        RealColumn points = phaseShift ? decidePhaseShift(DemodulatorIn, milstd) : decideConstellation(DemodulatorIn, milstd);
+        RealColumn points =
+            phaseShift ? decidePhaseShift(DemodulatorIn, milstd) : decideConstellation(DemodulatorIn, milstd);
         const RealColumn values = demap(points, milstd.demapper);
         DetectOut out;
         out.DemapOut = int2bin(values, milstd.bitsToSym);

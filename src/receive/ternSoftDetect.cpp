@@ -27,7 +27,9 @@ struct SoftPlan {
 // bits.
 SoftPlan validateSoftDetect(const ComplexColumn& in, const Milstd& milstd, double N0) {
     if (!(milstd.bitsToSym <= static_cast<double>(kMaxSoftBits)))
-        raiseOwn("ERRO! A demodulação suave só está disponível para modulações de fase com até 3 bits por símbolo (milstd.bitsToSym).");
+        raiseOwn(
+            "ERRO! A demodulação suave só está disponível para modulações de fase com até 3 bits por símbolo "
+            "(milstd.bitsToSym).");
     if (!(N0 > 0) || !std::isfinite(N0))
         raiseOwn("ERRO! A variância do ruído deve ser um escalar real positivo e finito (N0).");
     requireWhole(milstd.bitsToSym, "the bits per symbol milstd.bitsToSym");

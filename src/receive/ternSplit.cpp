@@ -26,7 +26,8 @@ std::size_t countDataRows(double dataLength, std::size_t period) {
 SplitOut ternSplit(const ComplexColumn& DemultiplexIn, const Milstd& milstd) {
     return withMemoryGuard("ternSplit", [&]() -> SplitOut {
         const std::size_t start = findDataStart(DemultiplexIn.size(), milstd.preambleLength, milstd.probeLength);
-        const std::size_t period = toSize(milstd.dataLength + milstd.probeLength, "of a frame (dataLength + probeLength)");
+        const std::size_t period =
+            toSize(milstd.dataLength + milstd.probeLength, "of a frame (dataLength + probeLength)");
         const std::size_t rows = countDataRows(milstd.dataLength, period);
 
         const std::size_t available = DemultiplexIn.size() - start;

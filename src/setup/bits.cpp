@@ -17,7 +17,9 @@ namespace {
 std::size_t toBitCount(double n, const char* routine) {
     const std::string what = std::string("n (bits per value) of ") + routine;
     const std::size_t bits = toSize(n, what.c_str());
-    if (bits == 0) raiseRunTime(id::InvalidArgument, "The number of bits per value n of " + std::string(routine) + " must be at least 1.");
+    if (bits == 0)
+        raiseRunTime(id::InvalidArgument,
+                     "The number of bits per value n of " + std::string(routine) + " must be at least 1.");
     return bits;
 }
 
@@ -75,8 +77,9 @@ RealColumn extractBits(const RealColumn& x, std::size_t bits) {
 // `bits` rows.
 void requireWholeGroups(std::size_t count, std::size_t bits) {
     if (count % bits != 0)
-        raiseRunTime(id::ReshapeNotSameNumel, "bin2int cannot reshape " + std::to_string(count) + " bits into groups of " +
-                                                  std::to_string(bits) + ": the count is not a multiple of n.");
+        raiseRunTime(id::ReshapeNotSameNumel, "bin2int cannot reshape " + std::to_string(count) +
+                                                  " bits into groups of " + std::to_string(bits) +
+                                                  ": the count is not a multiple of n.");
 }
 
 // Value k is the weight row (2^(bits-1), ..., 2, 1) times group k.

@@ -31,9 +31,22 @@ constexpr std::int32_t kDemapper4[] = {1, 0, 2, 3, 7, 6, 4, 5};
 constexpr std::int32_t kBitsToSym[kModulationEntries] = {1, 1, 2, 3, 4, 5, 6, 8};
 
 constexpr double kPoints16[16][2] = {
-    {0.866025, 0.5},   {0.5, 0.866025},   {1, 0},           {0.258819, 0.258819},   {-0.5, 0.866025},  {0, 1},
-    {-0.866025, 0.5},  {-0.258819, 0.258819}, {0.5, -0.866025}, {0, -1},            {0.866025, -0.5},  {0.258819, -0.258819},
-    {-0.866025, -0.5}, {-0.5, -0.866025}, {-1, 0},          {-0.258819, -0.258819},
+    {0.866025, 0.5},
+    {0.5, 0.866025},
+    {1, 0},
+    {0.258819, 0.258819},
+    {-0.5, 0.866025},
+    {0, 1},
+    {-0.866025, 0.5},
+    {-0.258819, 0.258819},
+    {0.5, -0.866025},
+    {0, -1},
+    {0.866025, -0.5},
+    {0.258819, -0.258819},
+    {-0.866025, -0.5},
+    {-0.5, -0.866025},
+    {-1, 0},
+    {-0.258819, -0.258819},
 };
 
 // First eight points of the 32-point set; the rest follow by the sign rule.
@@ -84,7 +97,8 @@ ComplexColumn points64() {
         const std::size_t turn = ((i >> 5) & 1) * 2 + ((i >> 2) & 1);
         const double radius = 1.0 - 0.25 * static_cast<double>((i >> 3) & 3);
         const std::size_t step = i & 3;
-        const Complex within = step == 0 ? Complex(radius, 0) : std::polar(radius, static_cast<double>(step) * std::numbers::pi / 8);
+        const Complex within =
+            step == 0 ? Complex(radius, 0) : std::polar(radius, static_cast<double>(step) * std::numbers::pi / 8);
         c[i] = within * quarter[turn];
     }
     return c;
@@ -105,8 +119,12 @@ ComplexColumn points256() {
             if (std::abs(z) <= 1.0) c.push_back(z);
         }
     const double outer = 0.959366;
-    const Complex beyond[6] = {{0.998304, g}, {0.998304, -g}, {outer, 3 * g}, {outer, -3 * g},
-                               {outer, std::sqrt(1.0 - outer * outer)}, {outer, -std::sqrt(1.0 - outer * outer)}};
+    const Complex beyond[6] = {{0.998304, g},
+                               {0.998304, -g},
+                               {outer, 3 * g},
+                               {outer, -3 * g},
+                               {outer, std::sqrt(1.0 - outer * outer)},
+                               {outer, -std::sqrt(1.0 - outer * outer)}};
     const Complex quarter[4] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
     for (const Complex& q : quarter)
         for (const Complex& b : beyond) c.push_back(b * q);
@@ -166,9 +184,9 @@ constexpr std::int32_t kInterleaver[kInterleaverRows][kModes][3] = {
 };
 
 constexpr std::int32_t kIncrement[kIncrementRows][kModes] = {
-    {0, 81, 289, 1153},          {137, 545, 2177, 8739},      {137, 545, 2177, 8739},      {205, 817, 3265, 13159},
-    {205, 817, 3265, 13159},     {273, 1089, 4353, 17681},    {545, 2177, 8705, 35361},    {817, 3265, 13873, 53041},
-    {1089, 4353, 18497, 70721},  {1361, 5441, 23123, 88403},  {1633, 6529, 27745, 106081}, {1441, 5761, 24481, 93601},
+    {0, 81, 289, 1153},          {137, 545, 2177, 8739},     {137, 545, 2177, 8739},      {205, 817, 3265, 13159},
+    {205, 817, 3265, 13159},     {273, 1089, 4353, 17681},   {545, 2177, 8705, 35361},    {817, 3265, 13873, 53041},
+    {1089, 4353, 18497, 70721},  {1361, 5441, 23123, 88403}, {1633, 6529, 27745, 106081}, {1441, 5761, 24481, 93601},
     {1921, 7681, 32641, 124801},
 };
 
@@ -196,8 +214,8 @@ static_assert(kTlc.size() == kSequenceLength && kDowncount.size() == kSequenceLe
 
 // exp(-j*2*pi*k/12) for k = 0..11, written out exactly.
 constexpr double kTwelfths[12][2] = {
-    {1, 0},  {kHalfRoot3, -0.5},  {0.5, -kHalfRoot3},  {0, -1}, {-0.5, -kHalfRoot3}, {-kHalfRoot3, -0.5},
-    {-1, 0}, {-kHalfRoot3, 0.5},  {-0.5, kHalfRoot3},  {0, 1},  {0.5, kHalfRoot3},   {kHalfRoot3, 0.5},
+    {1, 0},  {kHalfRoot3, -0.5}, {0.5, -kHalfRoot3}, {0, -1}, {-0.5, -kHalfRoot3}, {-kHalfRoot3, -0.5},
+    {-1, 0}, {-kHalfRoot3, 0.5}, {-0.5, kHalfRoot3}, {0, 1},  {0.5, kHalfRoot3},   {kHalfRoot3, 0.5},
 };
 
 }  // namespace
@@ -257,7 +275,8 @@ InterleaverCell interleaverCell(std::size_t row, std::size_t mode) {
 }
 
 double interleaverIncrement(std::size_t row, std::size_t mode) {
-    return kIncrement[position(row, kIncrementRows, "the increment catalogue")][position(mode, kModes, "the increment catalogue")];
+    return kIncrement[position(row, kIncrementRows, "the increment catalogue")]
+                     [position(mode, kModes, "the increment catalogue")];
 }
 
 double walshChip(std::size_t d, std::size_t chip) {

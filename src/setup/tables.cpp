@@ -27,7 +27,9 @@ constexpr std::size_t kTailLength = (kDowncountSymbols + kIdentificationSymbols)
 
 constexpr std::size_t kInterruptStride = 65536;
 
-[[noreturn]] void inconsistent(const std::string& what) { raiseRunTime(id::AssertionFailed, "Assertion failed: " + what); }
+[[noreturn]] void inconsistent(const std::string& what) {
+    raiseRunTime(id::AssertionFailed, "Assertion failed: " + what);
+}
 
 using SequencePoints = std::array<Complex, kSequenceLength>;
 
@@ -87,7 +89,8 @@ RealColumn buildScrambler(std::size_t shiftsPerSym, std::size_t count) {
     if (shiftsPerSym < 1 || shiftsPerSym > kRegisterBits) inconsistent("the scrambler shifts 1 to 9 times per symbol.");
     RealColumn values = newColumn<double>(count, "scrambler");
     unsigned reg = 1u << (kRegisterBits - 1);  // s9 = 1
-    const unsigned lowest = kRegisterBits - static_cast<unsigned>(shiftsPerSym);  // bit of the most significant value bit
+    const unsigned lowest =
+        kRegisterBits - static_cast<unsigned>(shiftsPerSym);  // bit of the most significant value bit
     for (std::size_t k = 0; k < count; ++k) {
         unsigned value = 0;
         for (unsigned b = lowest; b < kRegisterBits; ++b) value = (value << 1) | ((reg >> b) & 1u);
@@ -122,8 +125,11 @@ std::vector<std::size_t> identificationWalshSymbols(std::size_t modeIndex, doubl
 // c1^c2^c3, c0^c1^c2, c2^c3^c4; sent as four dibits.
 std::vector<std::size_t> downcountWalshSymbols(std::size_t count) {
     const RealColumn c = int2bin({static_cast<double>(count)}, 5);
-    const auto parity = [](double a, double b, double d) { return static_cast<double>(static_cast<int>(a + b + d) % 2); };
-    const RealColumn bits = {parity(c[1], c[2], c[3]), parity(c[0], c[1], c[2]), parity(c[2], c[3], c[4]), c[0], c[1], c[2], c[3], c[4]};
+    const auto parity = [](double a, double b, double d) {
+        return static_cast<double>(static_cast<int>(a + b + d) % 2);
+    };
+    const RealColumn bits = {
+        parity(c[1], c[2], c[3]), parity(c[0], c[1], c[2]), parity(c[2], c[3], c[4]), c[0], c[1], c[2], c[3], c[4]};
     return toWalshSymbols(bin2int(bits, 2));
 }
 

@@ -42,7 +42,8 @@ void validateConfig(const VarMilstd& c) {
     if (modeIndexOf(c.modointer) == 0) raiseOwn("ERRO! Modo interleaving inválido (varmilstd.modointer).");
     if (!isWholeIn(c.M, 1, 32))
         raiseOwn("ERRO! O número de repetições do superquadro deve estar entre 1 e 32 (varmilstd.M).");
-    if (!isWholeIn(c.N_tlc, 0, 255)) raiseOwn("ERRO! O número de blocos TLC deve estar entre 0 e 255 (varmilstd.N_tlc)");
+    if (!isWholeIn(c.N_tlc, 0, 255))
+        raiseOwn("ERRO! O número de blocos TLC deve estar entre 0 e 255 (varmilstd.N_tlc)");
     if (c.N_fixa != 1 && c.N_fixa != 9)
         raiseOwn("ERRO! O tamanho da subseção fixa do superquadro deve ser 1 ou 9 (varmilstd.N_fixa).");
     if (c.N_fixa == 1 && c.M != 1)
@@ -83,7 +84,8 @@ Milstd ternSetup(const VarMilstd& config) {
     m.dataLength = kDataLength;
     m.probeLength = kProbeLength;
 
-    m.interTable = setup::buildInterTable(static_cast<std::size_t>(cell.interLength), static_cast<std::size_t>(increment));
+    m.interTable =
+        setup::buildInterTable(static_cast<std::size_t>(cell.interLength), static_cast<std::size_t>(increment));
     const std::size_t shiftsPerSym = std::max<std::size_t>(static_cast<std::size_t>(modulation.bitsToSym), 3);
     m.scrambler = setup::buildScrambler(shiftsPerSym, kDataLength);
 

@@ -20,8 +20,8 @@ namespace {
 // build never contracts products and sums (-ffp-contract=off), so every
 // instruction set gives the same bits.
 template <std::size_t W>
-[[gnu::always_inline]] inline void accumulateWindows(const Complex* s, std::size_t step, const CentredTraining& training,
-                                                     Complex* coef) {
+[[gnu::always_inline]] inline void accumulateWindows(const Complex* s, std::size_t step,
+                                                     const CentredTraining& training, Complex* coef) {
     constexpr std::size_t n = kTrainingLength;
     double meanRe[W] = {}, meanIm[W] = {};
     double crossRe[W] = {}, crossIm[W] = {}, energy[W] = {};

@@ -102,8 +102,9 @@ RealColumn ternFrameLock(const ComplexColumn& SincroFrameIn, const Milstd& milst
         checkWindows(SincroFrameIn.size(), samplesPerSymbol, candidates);
         const CentredTraining training = extractTraining(milstd.preambleFrame);
         if (candidates == 0)
-            raiseRunTime(id::MinMaxVarDimZero,
-                         "No candidate start to choose from: the search span 512 * varShapping.oversamplingFactor is 0.");
+            raiseRunTime(
+                id::MinMaxVarDimZero,
+                "No candidate start to choose from: the search span 512 * varShapping.oversamplingFactor is 0.");
         return searchPeak(SincroFrameIn, static_cast<std::size_t>(samplesPerSymbol), candidates, training);
     });
 }

@@ -111,7 +111,8 @@ Out* PuncturedEncoder::emit(Register& reg, std::size_t t, std::size_t n, Out* o,
     for (; t < n; ++t) {
         if (t % kPollPositions == kPollPositions - 1) pollInterrupt();
         reg.step();
-        for (std::size_t k = keepStart_[phase]; k < keepStart_[phase + 1] && o != end; ++k) *o++ = static_cast<Out>(reg.bit(keepRow_[k]));
+        for (std::size_t k = keepStart_[phase]; k < keepStart_[phase + 1] && o != end; ++k)
+            *o++ = static_cast<Out>(reg.bit(keepRow_[k]));
         if (++phase == period_) phase = 0;
     }
     return o;
@@ -121,7 +122,8 @@ void PuncturedEncoder::encode(const double* bits, const CodedBlock& block, std::
     encodeInto(bits, block, offset, out);
 }
 
-bool PuncturedEncoder::encode(const double* bits, const CodedBlock& block, std::size_t offset, std::uint8_t* out) const {
+bool PuncturedEncoder::encode(const double* bits, const CodedBlock& block, std::size_t offset,
+                              std::uint8_t* out) const {
     return encodeInto(bits, block, offset, out);
 }
 

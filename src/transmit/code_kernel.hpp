@@ -65,16 +65,16 @@ private:
     template <class Register, class Out>
     Out* emit(Register& reg, std::size_t t, std::size_t n, Out* o, Out* end) const;
 
-    std::size_t p_ = 0;        // rows of G
-    std::size_t k_ = 0;        // constraint length (columns of G)
-    std::size_t rows_ = 0;     // P' = P·repeats, rows of the stacked tap matrix
-    std::size_t period_ = 0;   // L / P': input positions per mask period
-    std::size_t kept_ = 0;     // W: ones in the mask
-    std::vector<std::uint32_t> keepStart_;  // per phase of the period, first entry in keepRow_
-    std::vector<std::uint32_t> keepRow_;    // G row of every kept stream bit, in stream order
-    std::vector<std::uint64_t> table_;      // outputs of the P rows of G per register state
-    std::size_t windowBits_ = 0;            // K − 1 + L/P': the register bits one mask period reads
-    std::vector<std::uint64_t> periodTable_;  // the W kept bits of a whole mask period per window
+    std::size_t p_ = 0;                             // rows of G
+    std::size_t k_ = 0;                             // constraint length (columns of G)
+    std::size_t rows_ = 0;                          // P' = P·repeats, rows of the stacked tap matrix
+    std::size_t period_ = 0;                        // L / P': input positions per mask period
+    std::size_t kept_ = 0;                          // W: ones in the mask
+    std::vector<std::uint32_t> keepStart_;          // per phase of the period, first entry in keepRow_
+    std::vector<std::uint32_t> keepRow_;            // G row of every kept stream bit, in stream order
+    std::vector<std::uint64_t> table_;              // outputs of the P rows of G per register state
+    std::size_t windowBits_ = 0;                    // K − 1 + L/P': the register bits one mask period reads
+    std::vector<std::uint64_t> periodTable_;        // the W kept bits of a whole mask period per window
     std::vector<std::vector<std::uint32_t>> taps_;  // per row of G, the tap columns equal to 1
 };
 

@@ -17,10 +17,12 @@ namespace {
 // codLength on, rows 1 to codLength − 1 moving to the end.
 std::size_t rotationOffset(double codLength, std::size_t blockBits) {
     if (!isWhole(codLength))
-        raiseRunTime(id::NonIntegerInput, "milstd.codLength is not a whole number, so the block rotation is undefined.");
+        raiseRunTime(id::NonIntegerInput,
+                     "milstd.codLength is not a whole number, so the block rotation is undefined.");
     if (codLength < 1 || codLength > static_cast<double>(blockBits) + 1)
-        raiseRunTime(id::IndexOutOfBounds, "milstd.codLength lies outside 1 to " + std::to_string(blockBits + 1) +
-                                               " for blocks of milstd.inputBitsPerInter = " + std::to_string(blockBits) + " bits.");
+        raiseRunTime(id::IndexOutOfBounds,
+                     "milstd.codLength lies outside 1 to " + std::to_string(blockBits + 1) +
+                         " for blocks of milstd.inputBitsPerInter = " + std::to_string(blockBits) + " bits.");
     return blockBits == 0 ? 0 : (static_cast<std::size_t>(codLength) - 1) % blockBits;
 }
 
@@ -29,7 +31,8 @@ std::size_t rotationOffset(double codLength, std::size_t blockBits) {
 std::vector<std::uint32_t> interleaverRows(const RealColumn& interTable, std::size_t blockBits) {
     std::vector<std::uint32_t> rows = newColumn<std::uint32_t>(interTable.size(), "the interleaver rows");
     for (std::size_t j = 0; j < interTable.size(); ++j)
-        rows[j] = static_cast<std::uint32_t>(checkedIndex(interTable[j], blockBits, "the coded block (milstd.interTable)"));
+        rows[j] =
+            static_cast<std::uint32_t>(checkedIndex(interTable[j], blockBits, "the coded block (milstd.interTable)"));
     return rows;
 }
 
@@ -58,7 +61,8 @@ CodingPlan::CodingPlan(const Milstd& m, std::size_t payloadBits) {
 
 // A block is held as bytes between the coder and the interleaver so that
 // the interleaver's scattered reads stay in a small buffer.
-std::vector<std::uint8_t> CodingPlan::execute(const RealColumn& payload, RealColumn& coded, RealColumn& interleaved) const {
+std::vector<std::uint8_t> CodingPlan::execute(const RealColumn& payload, RealColumn& coded,
+                                              RealColumn& interleaved) const {
     coded = columnFor<double>(codedBits_, "the coded blocks");
     interleaved = columnFor<double>(interleavedBits_, "the interleaved blocks");
     // The working block is needed only when there is a block to encode; an

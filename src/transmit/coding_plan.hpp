@@ -33,10 +33,10 @@ public:
     std::vector<std::uint8_t> execute(const RealColumn& payload, RealColumn& coded, RealColumn& interleaved) const;
 
 private:
-    Dims info_{};                  // rows: bits per information block, cols: blocks
-    std::size_t offset_ = 0;       // the block rotation
-    std::size_t blockBits_ = 0;    // coded bits per block (milstd.interLength)
-    std::size_t codedBits_ = 0;    // coded bits in all
+    Dims info_{};                                      // rows: bits per information block, cols: blocks
+    std::size_t offset_ = 0;                           // the block rotation
+    std::size_t blockBits_ = 0;                        // coded bits per block (milstd.interLength)
+    std::size_t codedBits_ = 0;                        // coded bits in all
     std::optional<detail::PuncturedEncoder> encoder_;  // only when there is a block
     detail::CodedBlock block_{};
     std::vector<std::uint32_t> rows_;  // the interleaver table as 0-based rows of the coded block

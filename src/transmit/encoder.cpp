@@ -30,20 +30,24 @@ std::string num(double v) {
 // a row as long as the computed digit count (unfilled positions keep code 0).
 std::vector<double> decimalDigitCodes(double c) {
     if (c < 0)
-        raiseRunTime(id::Log10Domain, "Element " + num(c) + " of milstd.genPolinomials is negative: its digit count (log10) is undefined.");
+        raiseRunTime(
+            id::Log10Domain,
+            "Element " + num(c) + " of milstd.genPolinomials is negative: its digit count (log10) is undefined.");
     double n = std::ceil(std::log10(c));
     if (std::ceil(std::log10(c + 1)) != n) n += 1;
     if (!std::isfinite(n))
-        raiseRunTime(id::NonIntegerInput, "Element " + num(c) + " of milstd.genPolinomials has no whole digit count (log10 of it is not "
-                                          "finite); a generator polynomial is a positive octal number.");
+        raiseRunTime(id::NonIntegerInput, "Element " + num(c) +
+                                              " of milstd.genPolinomials has no whole digit count (log10 of it is not "
+                                              "finite); a generator polynomial is a positive octal number.");
     const std::size_t length = n > 0 ? static_cast<std::size_t>(n) : 0;  // at most 310 for a finite c
     std::vector<double> codes(length, 0.0);
     double position = n;
     while (c > 0) {
         const double code = 48.0 + (c - 10.0 * std::floor(c / 10.0));
         if (!isWhole(code))
-            raiseRunTime(id::NonIntegerInput, "Element of milstd.genPolinomials is not a whole number: the digit character " + num(code) +
-                                                  " cannot be formed.");
+            raiseRunTime(id::NonIntegerInput,
+                         "Element of milstd.genPolinomials is not a whole number: the digit character " + num(code) +
+                             " cannot be formed.");
         codes[toIndex(position, codes.size(), "the digit row of milstd.genPolinomials")] = code;
         position -= 1;
         c = std::floor(c / 10.0);
@@ -88,7 +92,8 @@ RealMatrix generatorTapMatrix(const RealColumn& genPolinomials) {
     std::size_t width = 1;
     for (double v : values) {
         if (!(v >= 0) || !std::isfinite(v))
-            raiseRunTime(id::Dec2binNonNegative, "The octal value " + num(v) + " of milstd.genPolinomials cannot be written in binary digits.");
+            raiseRunTime(id::Dec2binNonNegative,
+                         "The octal value " + num(v) + " of milstd.genPolinomials cannot be written in binary digits.");
         width = std::max(width, binaryWidth(v));
     }
     RealMatrix g(values.size(), width);
@@ -107,7 +112,9 @@ RealMatrix repeatTaps(const RealMatrix& taps, double repFactor) {
     return stacked;
 }
 
-void validateCode(const RealMatrix& taps, const RealColumn& puncturingMask) { detail::checkCode(taps, 1, puncturingMask); }
+void validateCode(const RealMatrix& taps, const RealColumn& puncturingMask) {
+    detail::checkCode(taps, 1, puncturingMask);
+}
 
 RealColumn convcoder_puncturing(const RealColumn& inputBits, const RealMatrix& taps, const RealColumn& puncturingMask) {
     const detail::PuncturedEncoder encoder(taps, 1, puncturingMask);

@@ -23,7 +23,8 @@ constexpr std::size_t kBitRun = kRunBytes / sizeof(double);
 // of 1 (negative zero is refused, which only costs the general path).
 bool withinUnitInterval(const double* u, std::size_t n) {
     std::uint32_t highest = 0;
-    for (std::size_t i = 0; i < n; ++i) highest = std::max(highest, static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(u[i]) >> 32));
+    for (std::size_t i = 0; i < n; ++i)
+        highest = std::max(highest, static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(u[i]) >> 32));
     return highest < 0x3FF00000u;
 }
 

@@ -10,7 +10,8 @@ ProbeMarks::ProbeMarks(const Milstd& m, std::size_t burst) {
     const std::size_t preamble = wholeCount(m.preambleLength, "milstd.preambleLength");
     data_ = wholeCount(m.dataLength, "milstd.dataLength");
     probe_ = wholeCount(m.probeLength, "milstd.probeLength");
-    const double blocks = (static_cast<double>(burst) - m.preambleLength - m.probeLength) / (m.probeLength + m.dataLength);
+    const double blocks =
+        (static_cast<double>(burst) - m.preambleLength - m.probeLength) / (m.probeLength + m.dataLength);
     blocks_ = wholeCount(blocks, "the number of frames behind the preamble");
     requireAllocatable(data_ + probe_, "the frame pattern");
     lead_ = preamble + probe_;

@@ -66,7 +66,8 @@ PuncturedEncoder::PuncturedEncoder(const RealMatrix& g, std::size_t repeats, con
         for (std::size_t r = 0; r < p_; ++r)
             for (std::uint32_t c : taps_[r]) single[c] |= std::uint64_t{1} << r;
         table_.assign(std::size_t{1} << k_, 0);
-        for (std::size_t s = 1; s < table_.size(); ++s) table_[s] = table_[s & (s - 1)] ^ single[static_cast<std::size_t>(std::countr_zero(s))];
+        for (std::size_t s = 1; s < table_.size(); ++s)
+            table_[s] = table_[s & (s - 1)] ^ single[static_cast<std::size_t>(std::countr_zero(s))];
     }
 
     // One lookup per mask period: a window of K − 1 + L/P' bits (bit 0 the
@@ -82,7 +83,8 @@ PuncturedEncoder::PuncturedEncoder(const RealMatrix& g, std::size_t repeats, con
             std::size_t at = 0;
             for (std::size_t phase = 0; phase < period_; ++phase) {
                 const std::uint64_t outputs = table_[(w >> (period_ - 1 - phase)) & stateMask];
-                for (std::size_t k = keepStart_[phase]; k < keepStart_[phase + 1]; ++k) word |= ((outputs >> keepRow_[k]) & 1u) << at++;
+                for (std::size_t k = keepStart_[phase]; k < keepStart_[phase + 1]; ++k)
+                    word |= ((outputs >> keepRow_[k]) & 1u) << at++;
             }
             periodTable_[w] = word;
         }
@@ -91,10 +93,12 @@ PuncturedEncoder::PuncturedEncoder(const RealMatrix& g, std::size_t repeats, con
 
 CodedBlock PuncturedEncoder::block(std::size_t n) const {
     if (k_ >= 1 && n < k_ - 1)
-        raiseRunTime(id::IndexOutOfBounds, "A block of " + std::to_string(n) + " bits is shorter than the " + std::to_string(k_ - 1) +
-                                               " bits that start the tail-biting register.");
-    if (k_ == 0 && rows_ != 0) raiseRunTime(id::FilterNotVectorB, "The tap matrix has no columns: the code has no taps to filter with.");
-    if (rows_ == 0) raiseRunTime(id::NonIntegerInput, "The tap matrix has no rows: the coded block length is not a whole number.");
+        raiseRunTime(id::IndexOutOfBounds, "A block of " + std::to_string(n) + " bits is shorter than the " +
+                                               std::to_string(k_ - 1) + " bits that start the tail-biting register.");
+    if (k_ == 0 && rows_ != 0)
+        raiseRunTime(id::FilterNotVectorB, "The tap matrix has no columns: the code has no taps to filter with.");
+    if (rows_ == 0)
+        raiseRunTime(id::NonIntegerInput, "The tap matrix has no rows: the coded block length is not a whole number.");
     // ceil(n·W / (L/P')) in whole numbers: the rate (L/P')/W is a fraction
     // that floating point may round, and n/R could then land just above a
     // whole count and ask for a bit the stream does not have.

@@ -78,18 +78,20 @@ inline Complex constellationPoint(double index, const ComplexColumn& constellati
 // excluded): sums of two of them are whole, not negative, exact, and their
 // remainder modulo 8 is the scrambled index.
 bool smallWholeValues(RealColumn::const_iterator first, RealColumn::const_iterator last) {
-    return std::all_of(first, last, [](double v) { return v >= 0 && v < 2147483648.0 && isWhole(v) && !std::signbit(v); });
+    return std::all_of(first, last,
+                       [](double v) { return v >= 0 && v < 2147483648.0 && isWhole(v) && !std::signbit(v); });
 }
 
 // Whether no scrambled index can fall outside the constellation, judged from
 // the mapper entries in use and the scrambler alone.
-bool lookupsCannotFail(const RealColumn& mapper, std::size_t entriesInUse, const RealColumn& scrambler, bool eightPoints,
-                       std::size_t points) {
+bool lookupsCannotFail(const RealColumn& mapper, std::size_t entriesInUse, const RealColumn& scrambler,
+                       bool eightPoints, std::size_t points) {
     const auto used = mapper.begin() + static_cast<std::ptrdiff_t>(entriesInUse);
     if (eightPoints) {
         // Whole values well inside the exact range give indices 0 to 7 exactly.
         const auto small = [](double v) { return isWhole(v) && std::fabs(v) < 4503599627370496.0; };
-        return points >= 8 && std::all_of(mapper.begin(), used, small) && std::all_of(scrambler.begin(), scrambler.end(), small);
+        return points >= 8 && std::all_of(mapper.begin(), used, small) &&
+               std::all_of(scrambler.begin(), scrambler.end(), small);
     }
     // a ^ b never exceeds the bitwise or of all the values involved.
     unsigned bitsSeen = 0;
@@ -110,7 +112,8 @@ void forEverySymbol(std::size_t symbols, const F& f) {
 // Entries modulo 8 of whole values from 0 to 2^31.
 std::vector<std::uint8_t> remaindersModEight(const double* values, std::size_t n, const char* what) {
     std::vector<std::uint8_t> remainders = newColumn<std::uint8_t>(n, what);
-    for (std::size_t i = 0; i < n; ++i) remainders[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(values[i]) & 7u);
+    for (std::size_t i = 0; i < n; ++i)
+        remainders[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(values[i]) & 7u);
     return remainders;
 }
 
@@ -138,7 +141,8 @@ SymbolPlan::SymbolPlan(const Milstd& m, const RealColumn& bits, bool binary) : m
     directGroups_ = binary && groups.rows <= kDirectBits && m.mapper.size() >= (std::size_t{1} << groups.rows);
     if (!directGroups_) {
         weights_ = newColumn<double>(groups.rows, "the group weights");
-        for (std::size_t j = 0; j < groups.rows; ++j) weights_[j] = std::ldexp(1.0, static_cast<int>(groups.rows - 1 - j));
+        for (std::size_t j = 0; j < groups.rows; ++j)
+            weights_[j] = std::ldexp(1.0, static_cast<int>(groups.rows - 1 - j));
         forEverySymbol(symbols_, [&](std::size_t s) { mappedSymbol(bits.data(), s); });
     }
 
@@ -149,8 +153,9 @@ SymbolPlan::SymbolPlan(const Milstd& m, const RealColumn& bits, bool binary) : m
     const std::size_t length = m.scrambler.size();
     if (length != shape.rows)
         raiseRunTime(length == 1 || shape.rows == 1 ? id::BsxfunDynamicExpansion : id::BsxfunDimsMustMatch,
-                     "milstd.scrambler has " + std::to_string(length) + " entries but a data frame (milstd.dataLength) has " +
-                         std::to_string(shape.rows) + " symbols.");
+                     "milstd.scrambler has " + std::to_string(length) +
+                         " entries but a data frame (milstd.dataLength) has " + std::to_string(shape.rows) +
+                         " symbols.");
     requireAllocatable(symbols_, "the scrambled symbols");
     eightPoints_ = m.bitsToSym <= 3;
 
@@ -165,7 +170,8 @@ SymbolPlan::SymbolPlan(const Milstd& m, const RealColumn& bits, bool binary) : m
     // Direct groups scrambled modulo 8 with small whole values: the indices
     // come from remainders modulo 8 in whole numbers, all below 8.
     const auto mapperUsed = m.mapper.begin() + static_cast<std::ptrdiff_t>(inUse);
-    wholeEightPoints_ = directGroups_ && eightPoints_ && m.constellation.size() >= 8 && smallWholeValues(m.mapper.begin(), mapperUsed) &&
+    wholeEightPoints_ = directGroups_ && eightPoints_ && m.constellation.size() >= 8 &&
+                        smallWholeValues(m.mapper.begin(), mapperUsed) &&
                         smallWholeValues(m.scrambler.begin(), m.scrambler.end());
     if (wholeEightPoints_) {
         mapperModEight_ = remaindersModEight(m.mapper.data(), inUse, "the mapper remainders");
@@ -174,7 +180,8 @@ SymbolPlan::SymbolPlan(const Milstd& m, const RealColumn& bits, bool binary) : m
 
     // Multiplexing: the shifted probe and the burst.
     const std::size_t probe = m.probeFrame.size();
-    if (frames_ >= kShiftPeriod - 1) requireSameSize(m.probeShiftFrame.size(), probe, "milstd.probeShiftFrame against milstd.probeFrame");
+    if (frames_ >= kShiftPeriod - 1)
+        requireSameSize(m.probeShiftFrame.size(), probe, "milstd.probeShiftFrame against milstd.probeFrame");
     const std::size_t body = checkedProduct(frames_, frameSymbols_ + probe, "the burst");
     burst_ = m.preambleFrame.size() + probe + body;
     requireAllocatable(burst_, "the burst");
@@ -185,7 +192,8 @@ SymbolPlan::SymbolPlan(const Milstd& m, const RealColumn& bits, bool binary) : m
 // Mapped values, scrambled indices and constellation points of `count`
 // symbols from frame row r0 on, the first group of bits at `group`.
 template <class Bit>
-void SymbolPlan::computeSpan(const Bit* group, std::size_t r0, std::size_t count, double* mapped, double* indices, Complex* points) const {
+void SymbolPlan::computeSpan(const Bit* group, std::size_t r0, std::size_t count, double* mapped, double* indices,
+                             Complex* points) const {
     const std::size_t width = bitsPerSymbol_;
     if (wholeEightPoints_) {
         // Remainders modulo 8 in whole numbers: every index is below 8.

@@ -41,17 +41,18 @@ private:
     template <class Bit>
     void write(const Bit* bits, SendOut& out) const;
     template <class Bit>
-    void computeSpan(const Bit* group, std::size_t r0, std::size_t count, double* mapped, double* indices, Complex* points) const;
+    void computeSpan(const Bit* group, std::size_t r0, std::size_t count, double* mapped, double* indices,
+                     Complex* points) const;
 
     const Milstd& m_;
-    std::size_t bitsPerSymbol_ = 0;  // bitsToSym
-    std::size_t symbols_ = 0;        // mapped symbols in all
-    std::size_t frameSymbols_ = 0;   // dataLength
-    std::size_t frames_ = 0;         // F
-    std::size_t burst_ = 0;          // burst length
-    bool directGroups_ = false;      // 0/1 bits whose every group value has a mapper entry
-    bool eightPoints_ = false;       // scrambling modulo 8 (else 16-bit exclusive or)
-    bool wholeEightPoints_ = false;  // direct groups scrambled modulo 8 with small whole values only
+    std::size_t bitsPerSymbol_ = 0;                // bitsToSym
+    std::size_t symbols_ = 0;                      // mapped symbols in all
+    std::size_t frameSymbols_ = 0;                 // dataLength
+    std::size_t frames_ = 0;                       // F
+    std::size_t burst_ = 0;                        // burst length
+    bool directGroups_ = false;                    // 0/1 bits whose every group value has a mapper entry
+    bool eightPoints_ = false;                     // scrambling modulo 8 (else 16-bit exclusive or)
+    bool wholeEightPoints_ = false;                // direct groups scrambled modulo 8 with small whole values only
     std::vector<std::uint8_t> mapperModEight_;     // per group value, its mapper entry modulo 8
     std::vector<std::uint8_t> scramblerModEight_;  // per frame row, the scrambler entry modulo 8
     RealColumn weights_;                           // 2^(bitsToSym − 1 − j) for bit j of a group

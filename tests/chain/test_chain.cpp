@@ -47,8 +47,8 @@ TEST(Chain, CleanChannelRecoversEveryCodedBit) {
             SCOPED_TRACE(mode + " K=" + std::to_string(static_cast<int>(codLength)));
             const Milstd milstd = shortPreambleRecord(mode, codLength);
             const SendOut sent = ternSend(milstd, 1, 17, random);
-            const ShapeOut shaped = ternShape(sent.MultiplexOut, shaping.rolloffFactor, shaping.pulseDelay,
-                                              shaping.oversamplingFactor);
+            const ShapeOut shaped =
+                ternShape(sent.MultiplexOut, shaping.rolloffFactor, shaping.pulseDelay, shaping.oversamplingFactor);
             const MatchOut matched =
                 ternMatch(shaped.out, shaping.rolloffFactor, shaping.pulseDelay, shaping.oversamplingFactor);
             const Received r = receive(matched.out, milstd, shaping);
@@ -118,9 +118,9 @@ TEST(Chain, FadingChannelLocksOnOneOfThePaths) {
         double delay;  // path delay in samples at 19200 * 5 samples per second
         double seed;
     };
-    for (const Case c : {Case{"bom", 48, 1}, Case{"bom", 48, 2}, Case{"moderado", 96, 3}, Case{"moderado", 96, 4},
-                         Case{"ruim", 192, 5}, Case{"ruim", 192, 6}, Case{"muito_ruim", 480, 7},
-                         Case{"muito_ruim", 480, 8}}) {
+    for (const Case c :
+         {Case{"bom", 48, 1}, Case{"bom", 48, 2}, Case{"moderado", 96, 3}, Case{"moderado", 96, 4},
+          Case{"ruim", 192, 5}, Case{"ruim", 192, 6}, Case{"muito_ruim", 480, 7}, Case{"muito_ruim", 480, 8}}) {
         SCOPED_TRACE(std::string(c.model) + " seed " + std::to_string(static_cast<int>(c.seed)));
         const FadeOut faded = ternFade(shaped.out, VarWatterson{c.model, 40, c.seed}, shaping, random);
         const MatchOut matched = ternMatch(faded.AwgnOut, 0.25, 3, 5);

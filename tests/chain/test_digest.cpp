@@ -63,15 +63,16 @@ Digests chainDigests() {
     const Milstd milstd = ternSetup(VarMilstd{"short", 1, 0, 1, 7, 1, 0});
     Mt19937Source random;
     const SendOut sent = ternSend(milstd, 1, 17, random);
-    const ShapeOut shape = ternShape(sent.MultiplexOut, shaping.rolloffFactor, shaping.pulseDelay,
-                                     shaping.oversamplingFactor);
+    const ShapeOut shape =
+        ternShape(sent.MultiplexOut, shaping.rolloffFactor, shaping.pulseDelay, shaping.oversamplingFactor);
     shaped.add(shape.out);
 
     const FadeOut fade = ternFade(shape.out, VarWatterson{"moderado", 8, 3}, shaping, random);
     faded.add(fade.raios.data);
     faded.add(fade.AwgnOut);
 
-    const MatchOut match = ternMatch(fade.AwgnOut, shaping.rolloffFactor, shaping.pulseDelay, shaping.oversamplingFactor);
+    const MatchOut match =
+        ternMatch(fade.AwgnOut, shaping.rolloffFactor, shaping.pulseDelay, shaping.oversamplingFactor);
     received.add(match.out);
     received.add(ternTiming(match.out, 2 * 3 * 5 + 1, shaping).out);
     const CentredTraining training = centreTraining(sent.MultiplexOut.data());

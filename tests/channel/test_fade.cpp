@@ -22,7 +22,8 @@ VarShapping shaping(double Ns) { return VarShapping{0.35, 6, Ns}; }
 
 ComplexColumn ramp(std::size_t n) {
     ComplexColumn x(n);
-    for (std::size_t k = 0; k < n; ++k) x[k] = Complex(std::cos(0.01 * static_cast<double>(k)), std::sin(0.03 * static_cast<double>(k)) + 0.5);
+    for (std::size_t k = 0; k < n; ++k)
+        x[k] = Complex(std::cos(0.01 * static_cast<double>(k)), std::sin(0.03 * static_cast<double>(k)) + 0.5);
     return x;
 }
 
@@ -69,9 +70,17 @@ TEST(TernFade, ModelNamesAreExactAndCheckedBeforeSeeding) {
 }
 
 TEST(TernFade, DelayPerConditionAndOversampling) {
-    struct Case { const char* model; double Ns; std::size_t d; double ED, RER; };
-    const Case cases[] = {{"bom", 5, 48, 0.1, 0.0005},    {"moderado", 5, 96, 0.5, 0.001}, {"ruim", 10, 384, 1.0, 0.002},
-                          {"muito_ruim", 1, 96, 5.0, 0.005}, {"muito_ruim", 3, 288, 5.0, 0.005}};
+    struct Case {
+        const char* model;
+        double Ns;
+        std::size_t d;
+        double ED, RER;
+    };
+    const Case cases[] = {{"bom", 5, 48, 0.1, 0.0005},
+                          {"moderado", 5, 96, 0.5, 0.001},
+                          {"ruim", 10, 384, 1.0, 0.002},
+                          {"muito_ruim", 1, 96, 5.0, 0.005},
+                          {"muito_ruim", 3, 288, 5.0, 0.005}};
     for (const Case& c : cases) {
         Mt19937Source src;
         const FadeOut out = ternFade(ramp(500), VarWatterson{c.model, 20, 3}, shaping(c.Ns), src);
@@ -92,13 +101,19 @@ TEST(TernFade, DelayPerConditionAndOversampling) {
 // seeded when the check fails; here every failure after seeding restores it.
 TEST(TernFade, FailuresAfterSeedingRestoreTheGenerator) {
     const std::string oversampling = "ERRO! Superamostragem incompativel com o atraso entre raios Watterson desejado.";
-    struct Case { const char* model; double Ns; double EsNodB; };
-    const Case bad[] = {{"bom", 4, 10}, {"moderado", 2.4, 10}, {"ruim", 0, 10}, {"muito_ruim", -1, 10},
-                        {"bom", std::nan(""), 10}, {"bom", HUGE_VAL, 10}};
+    struct Case {
+        const char* model;
+        double Ns;
+        double EsNodB;
+    };
+    const Case bad[] = {{"bom", 4, 10},         {"moderado", 2.4, 10},     {"ruim", 0, 10},
+                        {"muito_ruim", -1, 10}, {"bom", std::nan(""), 10}, {"bom", HUGE_VAL, 10}};
     for (const Case& c : bad) {
         Mt19937Source src = usedSource();
         const Mt19937Source before = src;
-        const Failure f = failureOf([&] { ternFade(ramp(10), VarWatterson{c.model, c.EsNodB, 5}, shaping(c.Ns), src); });
+        const Failure f = failureOf([&] {
+            ternFade(ramp(10), VarWatterson{c.model, c.EsNodB, 5}, shaping(c.Ns), src);
+        });
         EXPECT_EQ(f.message(), oversampling) << c.model << " Ns " << c.Ns;
         EXPECT_TRUE(src.sameStateAs(before));
     }
@@ -113,10 +128,16 @@ TEST(TernFade, FailuresAfterSeedingRestoreTheGenerator) {
     // A delay too long for any array fails before anything is allocated.
     Mt19937Source src = usedSource();
     const Mt19937Source before = src;
-    EXPECT_EQ(failureOf([&] { ternFade(ramp(10), VarWatterson{"bom", 10, 5}, shaping(1e15), src); }).identifier(), id::PMaxSize);
+    EXPECT_EQ(failureOf([&] {
+                  ternFade(ramp(10), VarWatterson{"bom", 10, 5}, shaping(1e15), src);
+              }).identifier(),
+              id::PMaxSize);
     EXPECT_TRUE(src.sameStateAs(before));
     // An invalid seed is refused by the generator itself, which stays untouched.
-    EXPECT_EQ(failureOf([&] { ternFade(ramp(10), VarWatterson{"bom", 10, 1.5}, shaping(5), src); }).kind(), FailureKind::OwnCheck);
+    EXPECT_EQ(failureOf([&] {
+                  ternFade(ramp(10), VarWatterson{"bom", 10, 1.5}, shaping(5), src);
+              }).kind(),
+              FailureKind::OwnCheck);
     EXPECT_TRUE(src.sameStateAs(before));
 }
 
@@ -180,7 +201,8 @@ TEST(TernFade, EmptyInputStillDrawsTheGains) {
     ref.seed(9);
     normals(ref, 120);  // the gains' numbers come first even with no samples
     const std::vector<double> zr = normals(ref, 48), zi = normals(ref, 48);
-    for (std::size_t i = 0; i < 48; ++i) EXPECT_EQ(out.noise[i], Complex(std::sqrt(0.5) * zr[i], std::sqrt(0.5) * zi[i]));
+    for (std::size_t i = 0; i < 48; ++i)
+        EXPECT_EQ(out.noise[i], Complex(std::sqrt(0.5) * zr[i], std::sqrt(0.5) * zi[i]));
 }
 
 TEST(TernFade, OnesInputShowsBothPaths) {
@@ -209,7 +231,8 @@ TEST(PathGains, StayOnTheExactSumOverLongSignals) {
         double worst = 0;
         for (std::size_t j = 0; j < g.size(); j += (j % 512 < 8 || j % 512 > 500) ? 1u : 97u)
             worst = std::max(worst, std::abs(g[j] - directGain(abc, 5.0, fs, j)));
-        for (std::size_t j = g.size() - 20; j < g.size(); ++j) worst = std::max(worst, std::abs(g[j] - directGain(abc, 5.0, fs, j)));
+        for (std::size_t j = g.size() - 20; j < g.size(); ++j)
+            worst = std::max(worst, std::abs(g[j] - directGain(abc, 5.0, fs, j)));
         EXPECT_LT(worst, 1e-12) << fs;
     }
 }
@@ -238,7 +261,8 @@ TEST(PathGains, FastSinusoidsShorterSpansAndTheDefinition) {
         watterson::pathGains(path, ED, 1 / fs, whole.size(), whole.data());
         // Relative to the size of the terms: fast phases lose digits in the definition too.
         double worst = 0;
-        for (std::size_t j = 0; j < whole.size(); ++j) worst = std::max(worst, std::abs(whole[j] - directGain(abc, ED, fs, j)));
+        for (std::size_t j = 0; j < whole.size(); ++j)
+            worst = std::max(worst, std::abs(whole[j] - directGain(abc, ED, fs, j)));
         EXPECT_LT(worst, 1e-12 * std::max(1.0, speedUp / 1e3)) << speedUp;
 
         std::vector<Complex> pieces(whole.size());
@@ -304,9 +328,11 @@ TEST(TernFadeStatistics, PowerNoiseAndDopplerSpectrum) {
     std::size_t noiseCount = 0;
     for (std::size_t s = 0; s < seeds; ++s) {
         Mt19937Source src;
-        const FadeOut out = ternFade(ComplexColumn(L, 1.0), VarWatterson{"muito_ruim", 3, static_cast<double>(s)}, shaping(1), src);
+        const FadeOut out =
+            ternFade(ComplexColumn(L, 1.0), VarWatterson{"muito_ruim", 3, static_cast<double>(s)}, shaping(1), src);
         for (std::size_t p = 0; p < 2; ++p)
-            for (std::size_t i = 0; i < std::size(lags); ++i) corr[i] += out.raios(lags[i], p) * std::conj(out.raios(0, p));
+            for (std::size_t i = 0; i < std::size(lags); ++i)
+                corr[i] += out.raios(lags[i], p) * std::conj(out.raios(0, p));
         for (std::size_t k = 0; k < out.noise.size(); k += 7) noisePower += std::norm(out.noise[k]), ++noiseCount;
     }
     const double n = 2.0 * seeds;

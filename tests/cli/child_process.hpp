@@ -19,7 +19,7 @@
 namespace tern::cli::test {
 
 struct ChildOptions {
-    rlim_t fileSizeLimit = RLIM_INFINITY;     // bytes
+    rlim_t fileSizeLimit = RLIM_INFINITY;      // bytes
     rlim_t addressSpaceLimit = RLIM_INFINITY;  // bytes
     int signal = 0;                            // sent once the child is under way
     long signalAtResidentKb = 0;               // ... once its resident memory passes this
@@ -78,7 +78,8 @@ inline ChildResult runTern(const std::vector<std::string>& args, const ChildOpti
         kill(pid, o.signal);
     }
     char buffer[4096];
-    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) r.err.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        r.err.append(buffer, static_cast<std::size_t>(n));
     close(pipeFds[0]);
     int status = 0;
     rusage usage{};

@@ -43,8 +43,8 @@ void expectNear1e3(const BitCount& c, const char* what) {
 TEST(SlowAwgnDecoding, InformationBitErrorRatesThroughTheWholeChain) {
     const std::string csv = scratch("awgn_decoding.csv");
     const Outcome o = tern({"sweep", "--mode", "short", "--constraint-length", "7", "--channel", "awgn", "--esno",
-                            "5.5,7,7.4", "--decoder", "soft,hard", "--equalizer", "none", "--bursts", std::to_string(kBursts), "--seed", "1",
-                            "--csv", csv});
+                            "5.5,7,7.4", "--decoder", "soft,hard", "--equalizer", "none", "--bursts",
+                            std::to_string(kBursts), "--seed", "1", "--csv", csv});
     ASSERT_EQ(o.status, 0) << o.err;
     const SweepTable t = readCsvFile(csv);
     ASSERT_EQ(t.measures, (std::vector<std::string>{"soft", "hard", "coded"}));

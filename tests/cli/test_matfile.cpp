@@ -65,7 +65,8 @@ struct FieldCheck {
         return f;
     }
     static std::pair<std::size_t, std::size_t> dims(Shape shape, std::size_t n) {
-        return shape == Shape::Row || shape == Shape::Text ? std::pair{std::size_t{1}, n} : std::pair{n, std::size_t{1}};
+        return shape == Shape::Row || shape == Shape::Text ? std::pair{std::size_t{1}, n}
+                                                           : std::pair{n, std::size_t{1}};
     }
     void operator()(const char* name, double v, Shape, std::size_t) {
         if (const matvar_t* f = field(name, 1, 1, false)) {
@@ -80,7 +81,7 @@ struct FieldCheck {
             std::string text;
             for (std::size_t i = 0; i < v.size(); ++i)
                 text += static_cast<char>(f->data_type == MAT_T_UINT16 ? static_cast<const mat_uint16_t*>(f->data)[i]
-                                                                      : static_cast<const char*>(f->data)[i]);
+                                                                       : static_cast<const char*>(f->data)[i]);
             EXPECT_EQ(text, v) << name;
         }
     }
@@ -129,7 +130,8 @@ void expectStored(SavedFile& file, const std::string& name, const Record& record
 
 TEST(MatFile, ParamsSaveHoldsExactlyTheRecord) {
     const std::string path = scratch("params_save.mat");
-    const Outcome o = tern({"params", "--mode", "ultrashort", "--constraint-length", "9", "--tlc", "1", "--save", path});
+    const Outcome o =
+        tern({"params", "--mode", "ultrashort", "--constraint-length", "9", "--tlc", "1", "--save", path});
     ASSERT_EQ(o.status, 0) << o.err;
     SavedFile file(path);
     EXPECT_EQ(file.names(), std::vector<std::string>{"milstd"});
@@ -145,8 +147,8 @@ TEST(MatFile, ParamsSaveHoldsExactlyTheRecord) {
 
 TEST(MatFile, RunSaveHoldsEveryStageAsTheCoresReturnedIt) {
     const std::string path = scratch("run_save.mat");
-    const std::vector<std::string> args{"--mode", "ultrashort", "--channel", "bom", "--esno", "15", "--seed", "3",
-                                        "--channel-seed", "4"};
+    const std::vector<std::string> args{"--mode", "ultrashort", "--channel",      "bom", "--esno", "15",
+                                        "--seed", "3",          "--channel-seed", "4"};
     std::vector<std::string> command{"run", "--save", path};
     command.insert(command.end(), args.begin(), args.end());
     const Outcome o = tern(command);
@@ -163,11 +165,11 @@ TEST(MatFile, RunSaveHoldsEveryStageAsTheCoresReturnedIt) {
     const ChainRun run = runChain(milstd, in, random, DecoderChoice{true, true}, turbo);
 
     SavedFile file(path);
-    EXPECT_EQ(file.names(), (std::vector<std::string>{"varmilstd", "varShapping", "varWatterson", "milstd", "sendOut",
-                                                      "shapeOut", "fadeOut", "matchOut", "FrameStartSample",
-                                                      "timingOut", "splitOut", "detectOut", "unweaveOut",
-                                                      "decodeHardOut", "softDetectOut", "softUnweaveOut",
-                                                      "decodeSoftOut", "receiveOut", "estimate"}));
+    EXPECT_EQ(file.names(),
+              (std::vector<std::string>{"varmilstd", "varShapping", "varWatterson", "milstd", "sendOut", "shapeOut",
+                                        "fadeOut", "matchOut", "FrameStartSample", "timingOut", "splitOut", "detectOut",
+                                        "unweaveOut", "decodeHardOut", "softDetectOut", "softUnweaveOut",
+                                        "decodeSoftOut", "receiveOut", "estimate"}));
     expectStored(file, "varmilstd", in.varmilstd);
     expectStored(file, "varShapping", in.varShapping);
     expectStored(file, "varWatterson", in.varWatterson);

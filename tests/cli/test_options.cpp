@@ -30,13 +30,16 @@ TEST(Options, DefaultsAreTheDocumentedRun) {
 }
 
 TEST(Options, EveryChainInputIsSettable) {
-    const auto c = runJson({"--mode", "ultrashort", "--constraint-length", "9", "--tlc", "2", "--fixed", "1",
-                            "--repetitions", "1", "--frames", "2", "--seed", "77", "--rolloff", "0.5",
-                            "--pulse-delay", "4", "--oversampling", "2", "--channel", "muito_ruim", "--esno", "12.5",
-                            "--channel-seed", "99"})["configuration"];
+    const auto c =
+        runJson({"--mode",         "ultrashort", "--constraint-length", "9",          "--tlc",         "2",
+                 "--fixed",        "1",          "--repetitions",       "1",          "--frames",      "2",
+                 "--seed",         "77",         "--rolloff",           "0.5",        "--pulse-delay", "4",
+                 "--oversampling", "2",          "--channel",           "muito_ruim", "--esno",        "12.5",
+                 "--channel-seed", "99"})["configuration"];
     EXPECT_EQ(c["varmilstd"], nlohmann::json::parse(R"({"modointer":"ultrashort","M":1,"N_tlc":2,"N_fixa":1,
               "codLength":9,"nFrames":2,"seed":77})"));
-    EXPECT_EQ(c["varShapping"], nlohmann::json::parse(R"({"rolloffFactor":0.5,"pulseDelay":4,"oversamplingFactor":2})"));
+    EXPECT_EQ(c["varShapping"],
+              nlohmann::json::parse(R"({"rolloffFactor":0.5,"pulseDelay":4,"oversamplingFactor":2})"));
     EXPECT_EQ(c["varWatterson"], nlohmann::json::parse(R"({"model":"muito_ruim","EsNodB":12.5,"seed":99})"));
 }
 
@@ -137,10 +140,16 @@ TEST(Options, ValuesTheCommandLineRefusesItself) {
 
 TEST(Options, UsageErrorsPointToHelp) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {}, {"transmit"}, {"run", "--bogus"}, {"run", "--esno"}, {"run", "--frames", "two"},
+             {},
+             {"transmit"},
+             {"run", "--bogus"},
+             {"run", "--esno"},
+             {"run", "--frames", "two"},
              {"sweep", "--shard", "1/2"},                       // a shard needs a fixed --bursts
              {"sweep", "--bursts", "4", "--max-errors", "10"},  // fixed bursts exclude the error stop
-             {"sweep", "--threads", "0"}, {"sweep", "--decoder", "soft,turbo"}, {"merge"}}) {
+             {"sweep", "--threads", "0"},
+             {"sweep", "--decoder", "soft,turbo"},
+             {"merge"}}) {
         const Outcome o = tern(args);
         EXPECT_EQ(o.status, 2);
         EXPECT_NE(o.err.find("--help' for usage"), std::string::npos) << o.err;
@@ -180,9 +189,9 @@ TEST(Options, HelpForEveryCommandNamesItsOptions) {
     for (const char* command : {"params", "run", "sweep", "merge"}) EXPECT_NE(top.out.find(command), std::string::npos);
     const Outcome run = tern({"run", "--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char* option : {"--mode", "--constraint-length", "--tlc", "--fixed", "--repetitions", "--frames", "--seed",
-                               "--rolloff", "--pulse-delay", "--oversampling", "--channel", "--esno", "--channel-seed",
-                               "--config", "--save", "--json", "--equalizer", "--passes"})
+    for (const char* option : {"--mode", "--constraint-length", "--tlc", "--fixed", "--repetitions", "--frames",
+                               "--seed", "--rolloff", "--pulse-delay", "--oversampling", "--channel", "--esno",
+                               "--channel-seed", "--config", "--save", "--json", "--equalizer", "--passes"})
         EXPECT_NE(run.out.find(option), std::string::npos) << option;
     const Outcome sweep = tern({"sweep", "--help"});
     for (const char* option : {"--max-errors", "--max-bursts", "--min-bursts", "--bursts", "--shard", "--threads",
@@ -210,7 +219,8 @@ TEST(Options, ChannelListsAndShards) {
     const Shard s = parseShard("3/8");
     EXPECT_EQ(s.index, 3u);
     EXPECT_EQ(s.count, 8u);
-    for (const char* bad : {"0/2", "3/2", "/2", "1/", "a/b", "1/99999999", "-1/2"}) EXPECT_THROW(parseShard(bad), UsageError);
+    for (const char* bad : {"0/2", "3/2", "/2", "1/", "a/b", "1/99999999", "-1/2"})
+        EXPECT_THROW(parseShard(bad), UsageError);
 }
 
 }  // namespace

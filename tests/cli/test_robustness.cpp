@@ -35,8 +35,8 @@ std::string previousAt(const std::string& path) {
 bool hasGnuplot() { return std::system("command -v gnuplot >/dev/null 2>&1") == 0; }
 
 std::vector<std::string> fastSweep(std::vector<std::string> extra) {
-    std::vector<std::string> args{"sweep", "--mode", "ultrashort", "--oversampling", "2", "--pulse-delay", "3",
-                                  "--channel", "awgn", "--threads", "1"};
+    std::vector<std::string> args{"sweep", "--mode",    "ultrashort", "--oversampling", "2", "--pulse-delay",
+                                  "3",     "--channel", "awgn",       "--threads",      "1"};
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
 }
@@ -96,7 +96,9 @@ TEST(Robust, OutputPathsAreCheckedBeforeTheWork) {
         {{"run", "--save", "/dev/full"}, 1, "not a regular file"},
         {{"params", "--save", folder + "/"}, 1, "names a folder"},
         {fastSweep({"--bursts", "1", "--csv", csv, "--plot", csv}), 2, "the same file is given to --csv"},
-        {{"merge", shard, "--csv", csv, "--plot", folder + "/./robust_twice.csv"}, 2, "the same file is given to --csv"},
+        {{"merge", shard, "--csv", csv, "--plot", folder + "/./robust_twice.csv"},
+         2,
+         "the same file is given to --csv"},
         {{"run", "--save", ""}, 2, "an empty value is refused"},
     };
     for (const auto& c : cases) {
@@ -172,9 +174,8 @@ TEST(Robust, TerminationSignalsStopCleanly) {
     ChildOptions o;
     o.signal = SIGTERM;
     o.signalAtResidentKb = 100 * 1024;
-    const ChildResult r = runTern({"run", "--mode", "long", "--frames", "2", "--oversampling", "10", "--channel",
-                                   "awgn", "--save", mat},
-                                  o);
+    const ChildResult r = runTern(
+        {"run", "--mode", "long", "--frames", "2", "--oversampling", "10", "--channel", "awgn", "--save", mat}, o);
     EXPECT_EQ(r.status, 143) << r.err;
     EXPECT_NE(r.err.find("interrupted by SIGTERM; nothing was saved"), std::string::npos) << r.err;
     EXPECT_EQ(slurpFile(mat), kPrevious);
@@ -198,14 +199,16 @@ TEST(Robust, MemoryEstimateRefusesRunsThatCannotFit) {
     const Outcome limited = tern({"run", "--mode", "ultrashort", "--max-memory", "1M"});
     EXPECT_EQ(limited.status, 2);
     EXPECT_NE(limited.err.find("more than the 1 MB of --max-memory"), std::string::npos) << limited.err;
-    const Outcome threads = tern({"sweep", "--mode", "ultrashort", "--bursts", "1", "--threads", "64", "--max-memory", "100M"});
+    const Outcome threads =
+        tern({"sweep", "--mode", "ultrashort", "--bursts", "1", "--threads", "64", "--max-memory", "100M"});
     EXPECT_EQ(threads.status, 2);
     EXPECT_NE(threads.err.find("this sweep with 64 thread(s) needs about"), std::string::npos) << threads.err;
     EXPECT_EQ(tern({"run", "--mode", "ultrashort", "--max-memory", "2G", "--channel", "awgn"}).status, 0);
     EXPECT_EQ(parseMemorySize("4G", "m"), 4.0 * (1 << 30));
     EXPECT_EQ(parseMemorySize("500MiB", "m"), 500.0 * (1 << 20));
     EXPECT_EQ(parseMemorySize("123456", "m"), 123456);
-    for (const char* bad : {"", "4X", "G", "-1G", "0", "1e999"}) EXPECT_THROW(parseMemorySize(bad, "m"), UsageError) << bad;
+    for (const char* bad : {"", "4X", "G", "-1G", "0", "1e999"})
+        EXPECT_THROW(parseMemorySize(bad, "m"), UsageError) << bad;
 
     // Measured peaks (the child's largest resident size) lie within a factor
     // of two of the estimate, with and without the fading reference and save.
@@ -246,12 +249,12 @@ TEST(Robust, RefusedValuesInEveryCommand) {
             << o.err;
     }
     const std::vector<std::vector<std::string>> empties{
-        {"run", "--esno", ""},      {"run", "--seed", ""},       {"run", "--channel-seed", ""},
-        {"run", "--pulse-delay", ""}, {"run", "--tlc", ""},      {"run", "--channel", ""},
-        {"params", "--mode", ""},   {"params", "--tlc", ""},  {"sweep", "--esno", ""},
-        {"sweep", "--bursts", ""},  {"sweep", "--threads", ""},  {"sweep", "--csv", ""},
-        {"sweep", "--max-errors", ""}, {"sweep", "--config", ""}, {"merge", ""},
-        {"run", "--seed", "1x"},    {"sweep", "--bursts", "two"}, {"sweep", "--bursts", "2.5"}};
+        {"run", "--esno", ""},         {"run", "--seed", ""},        {"run", "--channel-seed", ""},
+        {"run", "--pulse-delay", ""},  {"run", "--tlc", ""},         {"run", "--channel", ""},
+        {"params", "--mode", ""},      {"params", "--tlc", ""},      {"sweep", "--esno", ""},
+        {"sweep", "--bursts", ""},     {"sweep", "--threads", ""},   {"sweep", "--csv", ""},
+        {"sweep", "--max-errors", ""}, {"sweep", "--config", ""},    {"merge", ""},
+        {"run", "--seed", "1x"},       {"sweep", "--bursts", "two"}, {"sweep", "--bursts", "2.5"}};
     for (const auto& args : empties) {
         const Outcome o = tern(args);
         EXPECT_EQ(o.status, 2) << args[0] << " " << args[1];
@@ -271,12 +274,9 @@ TEST(Robust, RefusedValuesInEveryCommand) {
         std::vector<std::string> args;
         std::string value;
     } esnos[] = {
-        {{"run", "--esno", "-1e308"}, "-1e+308"},
-        {{"run", "--esno", "4000", "--channel", "awgn"}, "4000"},
-        {{"run", "--config", config}, "1e+300"},
-        {{"sweep", "--esno", "-1e308"}, "-1e+308"},
-        {{"sweep", "--esno", "0:100:300"}, "300"},
-        {{"sweep", "--config", config}, "1e+300"},
+        {{"run", "--esno", "-1e308"}, "-1e+308"},  {{"run", "--esno", "4000", "--channel", "awgn"}, "4000"},
+        {{"run", "--config", config}, "1e+300"},   {{"sweep", "--esno", "-1e308"}, "-1e+308"},
+        {{"sweep", "--esno", "0:100:300"}, "300"}, {{"sweep", "--config", config}, "1e+300"},
     };
     for (const auto& e : esnos) {
         const Outcome o = tern(e.args);
@@ -298,9 +298,9 @@ TEST(Robust, SweepTakesEveryFieldOfTheConfiguration) {
     EXPECT_EQ(t.points[0].channel, "bom");
     EXPECT_EQ(t.points[0].esnoDb, 10);
     EXPECT_EQ(*findMeta(t.meta, "mode"), "ultrashort");
-    ASSERT_EQ(tern({"sweep", "--config", config, "--bursts", "1", "--channel", "awgn", "--esno", "3,4", "--csv", csv})
-                  .status,
-              0);
+    ASSERT_EQ(
+        tern({"sweep", "--config", config, "--bursts", "1", "--channel", "awgn", "--esno", "3,4", "--csv", csv}).status,
+        0);
     t = readCsvFile(csv);
     ASSERT_EQ(t.points.size(), 2u);
     EXPECT_EQ(t.points[1].channel, "awgn");

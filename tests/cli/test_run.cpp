@@ -30,7 +30,7 @@ struct DirectChain {
     SendOut send;
     ComplexColumn shaped, received, matched;
     RealColumn start;
-    RealColumn bits;       // demodulated, before deinterleaving
+    RealColumn bits;  // demodulated, before deinterleaving
     RealColumn unweaved;
     RealColumn decodedHard, decodedSoft;  // information bits
 
@@ -48,9 +48,11 @@ struct DirectChain {
             RealColumn zr(shaped.size()), zi(shaped.size());
             for (auto& z : zr) z = noise.nextNormal();
             for (auto& z : zi) z = noise.nextNormal();
-            for (std::size_t i = 0; i < shaped.size(); ++i) received.push_back(shaped[i] + sigma * Complex(zr[i], zi[i]));
+            for (std::size_t i = 0; i < shaped.size(); ++i)
+                received.push_back(shaped[i] + sigma * Complex(zr[i], zi[i]));
         } else {
-            received = ternFade(shaped, VarWatterson{model, esno, channelSeed}, VarShapping{beta, D, Ns}, random).AwgnOut;
+            received =
+                ternFade(shaped, VarWatterson{model, esno, channelSeed}, VarShapping{beta, D, Ns}, random).AwgnOut;
         }
         matched = ternMatch(received, beta, D, Ns).out;
         start = ternFrameLock(matched, m, VarShapping{beta, D, Ns});
@@ -117,9 +119,10 @@ TEST(Run, NoiseOnlyReportMatchesTheCoresAndTheRules) {
     // Sizes along the chain: M symbols, M·Ns + 2·D·Ns shaped, + 2·D·Ns matched.
     const std::size_t M = 4608 + 272 + 2448;
     const std::vector<std::pair<std::string, std::size_t>> expected{
-        {"setup", 22},           {"send", M},   {"shape", 5 * M + 60},     {"noise", 5 * M + 60}, {"match", 5 * M + 120},
-        {"frame lock", 1},       {"timing", M}, {"split", 2176},           {"detect", 4352},      {"unweave", 4352},
-        {"decode hard", 3264},   {"soft detect", 4352}, {"soft unweave", 4352}, {"decode soft", 3264}};
+        {"setup", 22},          {"send", M},          {"shape", 5 * M + 60}, {"noise", 5 * M + 60},
+        {"match", 5 * M + 120}, {"frame lock", 1},    {"timing", M},         {"split", 2176},
+        {"detect", 4352},       {"unweave", 4352},    {"decode hard", 3264}, {"soft detect", 4352},
+        {"soft unweave", 4352}, {"decode soft", 3264}};
     ASSERT_EQ(r["stages"].size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(r["stages"][i]["name"], expected[i].first);
@@ -131,8 +134,8 @@ TEST(Run, NoiseOnlyReportMatchesTheCoresAndTheRules) {
 }
 
 TEST(Run, FadingReportAndItsNoiseOnlyReference) {
-    const auto r = runJson({"--mode", "ultrashort", "--channel", "ruim", "--esno", "25", "--seed", "8",
-                            "--channel-seed", "9"});
+    const auto r =
+        runJson({"--mode", "ultrashort", "--channel", "ruim", "--esno", "25", "--seed", "8", "--channel-seed", "9"});
     const VarMilstd c{"ultrashort", 1, 0, 9, 7, 1, 8};
     const DirectChain faded(c, 0.35, 6, 5, "ruim", 25, 9);
     const DirectChain clean(c, 0.35, 6, 5, "awgn", 25, 9);
@@ -204,21 +207,43 @@ TEST(Run, TurboReceiverBesideTheTenModules) {
 
     const Outcome text = tern({"run", "--channel", "ruim", "--esno", "20", "--equalizer", "lmmse", "--passes", "0"});
     ASSERT_EQ(text.status, 0) << text.err;
-    for (const char* part : {"\n  lmmse          LMMSE receiver", "\n  side by side   information-bit error rate, soft: "
-                             "ten modules 0.49", "lmmse receiver 0\n", "\n  estimate       channel error -",
-                             "true 0.01 (ratio "})
+    for (const char* part : {"\n  lmmse          LMMSE receiver",
+                             "\n  side by side   information-bit error rate, soft: "
+                             "ten modules 0.49",
+                             "lmmse receiver 0\n", "\n  estimate       channel error -", "true 0.01 (ratio "})
         EXPECT_NE(text.out.find(part), std::string::npos) << part << "\n" << text.out;
 }
 
 TEST(Run, TextReportCarriesEveryPart) {
     const Outcome o = tern({"run", "--mode", "ultrashort"});
     ASSERT_EQ(o.status, 0) << o.err;
-    for (const char* part : {"Configuration", "mode ultrashort", "moderado at Es/N0 20 dB", "Stages", "setup", "send",
-                             "shape", "fade", "match", "frame lock", "timing", "split", "detect", "unweave",
-                             "decode hard", "soft detect", "soft unweave", "decode soft",
-                             "expected 61 for the direct path", "data symbols", "coded bits", "decoded, hard  3264 information bits",
-                             "decoded, soft  3264 information bits", "no channel correction",
-                             "information-bit error rate stays high", "noise alone", "real time"})
+    for (const char* part : {"Configuration",
+                             "mode ultrashort",
+                             "moderado at Es/N0 20 dB",
+                             "Stages",
+                             "setup",
+                             "send",
+                             "shape",
+                             "fade",
+                             "match",
+                             "frame lock",
+                             "timing",
+                             "split",
+                             "detect",
+                             "unweave",
+                             "decode hard",
+                             "soft detect",
+                             "soft unweave",
+                             "decode soft",
+                             "expected 61 for the direct path",
+                             "data symbols",
+                             "coded bits",
+                             "decoded, hard  3264 information bits",
+                             "decoded, soft  3264 information bits",
+                             "no channel correction",
+                             "information-bit error rate stays high",
+                             "noise alone",
+                             "real time"})
         EXPECT_NE(o.out.find(part), std::string::npos) << part;
 }
 

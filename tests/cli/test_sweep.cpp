@@ -206,9 +206,16 @@ TEST(Sweep, StopRulesAgainstBurstsRunOneByOne) {
 
 TEST(Sweep, SameTableWhateverTheThreadCount) {
     const auto args = [](const char* threads, const std::string& csv) {
-        return sweepArgs({"--channel", "awgn,muito_ruim", "--esno", "3,7", "--max-errors", "150", "--max-bursts", "5",
-                          "--min-bursts", "2", "--seed", "9", "--decoder", "soft,hard", "--equalizer", "none", "--threads",
-                          threads, "--csv", csv});
+        return sweepArgs({"--channel",    "awgn,muito_ruim",
+                          "--esno",       "3,7",
+                          "--max-errors", "150",
+                          "--max-bursts", "5",
+                          "--min-bursts", "2",
+                          "--seed",       "9",
+                          "--decoder",    "soft,hard",
+                          "--equalizer",  "none",
+                          "--threads",    threads,
+                          "--csv",        csv});
     };
     const std::string one = scratch("threads1.csv"), three = scratch("threads3.csv");
     ASSERT_EQ(tern(args("1", one)).status, 0);
@@ -230,8 +237,8 @@ TEST(Sweep, SameTableWhateverTheThreadCount) {
 
 TEST(Sweep, ShardsMergeIntoTheOneMachineTable) {
     const auto args = [](std::vector<std::string> more) {
-        std::vector<std::string> base{"--channel", "awgn,muito_ruim", "--esno", "2:4:6", "--bursts", "5", "--seed", "4",
-                                      "--equalizer", "none"};
+        std::vector<std::string> base{"--channel", "awgn,muito_ruim", "--esno", "2:4:6",       "--bursts",
+                                      "5",         "--seed",          "4",      "--equalizer", "none"};
         base.insert(base.end(), more.begin(), more.end());
         return sweepArgs(base);
     };
@@ -298,13 +305,15 @@ TEST(Sweep, ShardsMergeIntoTheOneMachineTable) {
 TEST(Sweep, TablesOfOtherBuildsAreRefused) {
     const auto shard = [](const char* k) {
         const std::string csv = scratch(std::string("build_shard") + k + ".csv");
-        EXPECT_EQ(tern(sweepArgs({"--esno", "6", "--bursts", "2", "--shard", std::string(k) + "/2", "--csv", csv})).status,
-                  0);
+        EXPECT_EQ(
+            tern(sweepArgs({"--esno", "6", "--bursts", "2", "--shard", std::string(k) + "/2", "--csv", csv})).status,
+            0);
         return csv;
     };
     const std::string first = shard("1"), second = shard("2");
     const std::string text = slurp(second);
-    const std::string build = std::string("# tern sweep version=") + buildVersion() + " fp=" + floatingPointMode() + " ";
+    const std::string build =
+        std::string("# tern sweep version=") + buildVersion() + " fp=" + floatingPointMode() + " ";
     ASSERT_EQ(text.rfind(build, 0), 0u) << text;
 #ifdef TERN_NATIVE_BUILD
     EXPECT_STREQ(floatingPointMode(), "strict-no-contract+native");
@@ -379,18 +388,19 @@ TEST(Sweep, WilsonIntervalKnownValues) {
 
 TEST(Sweep, MalformedTablesAreRefused) {
     const std::string path = scratch("malformed.csv");
-    for (const char* text : {"channel,esno_db\n", "# tern sweep shard=1/1\nwrong header\n",
-                             "# tern sweep shard=1/1\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory\n"
-                             "awgn,4,1,10,11,0,0,0,0\n",
-                             "# tern sweep shard=1/1\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory\n"
-                             "awgn,4,-1,10,1,0,0,0,0\n",
-                             // the header does not match the decoder, or an extra count is wrong
-                             "# tern sweep decoder=soft\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory\n",
-                             "# tern sweep decoder=turbo\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory\n",
-                             "# tern sweep decoder=soft\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory,"
-                             "coded_bits,coded_errors,coded_ber\nawgn,4,1,10,1,0,0,0,0,5,6,0\n",
-                             "# tern sweep decoder=soft\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory,"
-                             "coded_bits,coded_errors,coded_ber\nawgn,4,1,10,1,0,0,0,0,5\n"}) {
+    for (const char* text :
+         {"channel,esno_db\n", "# tern sweep shard=1/1\nwrong header\n",
+          "# tern sweep shard=1/1\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory\n"
+          "awgn,4,1,10,11,0,0,0,0\n",
+          "# tern sweep shard=1/1\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory\n"
+          "awgn,4,-1,10,1,0,0,0,0\n",
+          // the header does not match the decoder, or an extra count is wrong
+          "# tern sweep decoder=soft\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory\n",
+          "# tern sweep decoder=turbo\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory\n",
+          "# tern sweep decoder=soft\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory,"
+          "coded_bits,coded_errors,coded_ber\nawgn,4,1,10,1,0,0,0,0,5,6,0\n",
+          "# tern sweep decoder=soft\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory,"
+          "coded_bits,coded_errors,coded_ber\nawgn,4,1,10,1,0,0,0,0,5\n"}) {
         std::ofstream(path) << text;
         EXPECT_THROW(readCsvFile(path), UsageError) << text;
     }
@@ -401,8 +411,8 @@ TEST(Sweep, MalformedTablesAreRefused) {
 // counts as without the others; shards of other equalisers are refused.
 TEST(Sweep, EqualizerMeasuresHeaderAndMerge) {
     const auto args = [](std::vector<std::string> more) {
-        std::vector<std::string> base{"sweep", "--mode", "ultrashort", "--channel", "ruim", "--esno", "20",
-                                      "--bursts", "2", "--threads", "2", "--seed", "6"};
+        std::vector<std::string> base{"sweep",    "--mode", "ultrashort", "--channel", "ruim",   "--esno", "20",
+                                      "--bursts", "2",      "--threads",  "2",         "--seed", "6"};
         base.insert(base.end(), more.begin(), more.end());
         return base;
     };
@@ -464,8 +474,8 @@ TEST(Sweep, PlotIsAPng) {
     if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
     const std::string png = scratch("sweep.png");
     std::remove(png.c_str());
-    const Outcome o = tern(sweepArgs({"--channel", "awgn,muito_ruim", "--esno", "0,6", "--bursts", "1", "--decoder",
-                                      "soft,hard", "--plot", png}));
+    const Outcome o = tern(sweepArgs(
+        {"--channel", "awgn,muito_ruim", "--esno", "0,6", "--bursts", "1", "--decoder", "soft,hard", "--plot", png}));
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(slurp(png).substr(1, 3), "PNG");
 }

@@ -22,11 +22,13 @@ struct Sizes {
 };
 
 std::string shapeUnderCap(std::size_t symbols, Sizes s) {
-    return outcomeUnderCap(kTestCap, [&] { ternShape(ComplexColumn(symbols, Complex(1, 0)), 0.35, s.pulseDelay, s.oversamplingFactor); });
+    return outcomeUnderCap(
+        kTestCap, [&] { ternShape(ComplexColumn(symbols, Complex(1, 0)), 0.35, s.pulseDelay, s.oversamplingFactor); });
 }
 
 std::string matchUnderCap(std::size_t samples, Sizes s) {
-    return outcomeUnderCap(kTestCap, [&] { ternMatch(ComplexColumn(samples, Complex(1, 0)), 0.35, s.pulseDelay, s.oversamplingFactor); });
+    return outcomeUnderCap(
+        kTestCap, [&] { ternMatch(ComplexColumn(samples, Complex(1, 0)), 0.35, s.pulseDelay, s.oversamplingFactor); });
 }
 
 TEST(FilterRegressions, PulseBeyondTheElementLimitIsRefusedFirst) {

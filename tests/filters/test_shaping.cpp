@@ -79,8 +79,11 @@ protected:
 };
 
 TEST_F(EveryKernel, ShapingEqualsZeroInsertionAndPlainConvolution) {
-    struct Case { std::size_t M; double D, Ns; };
-    const Case cases[] = {{7, 3, 4}, {1, 0, 1}, {3, 0.5, 1}, {3, 1, 2}, {13, 1.5, 2}, {5, 2, 3},
+    struct Case {
+        std::size_t M;
+        double D, Ns;
+    };
+    const Case cases[] = {{7, 3, 4},  {1, 0, 1},  {3, 0.5, 1},  {3, 1, 2},    {13, 1.5, 2}, {5, 2, 3},
                           {33, 3, 5}, {40, 6, 5}, {1100, 2, 3}, {2500, 6, 5}, {700, 40, 7}, {3, 0, 9}};
     forEach([&](const std::string& kernel) {
         for (const Case& c : cases) {
@@ -93,9 +96,12 @@ TEST_F(EveryKernel, ShapingEqualsZeroInsertionAndPlainConvolution) {
 }
 
 TEST_F(EveryKernel, MatchedFilterEqualsPlainConvolution) {
-    struct Case { std::size_t S; double D, Ns; };
-    const Case cases[] = {{26, 3, 4}, {1, 0, 3}, {2, 0, 1}, {6, 0.5, 4}, {31, 1, 5}, {62, 6, 5}, {63, 6, 5},
-                          {1023, 2, 4}, {1025, 2, 4}, {5000, 6, 5}, {1300, 100, 5}, {34, 2, 8}};
+    struct Case {
+        std::size_t S;
+        double D, Ns;
+    };
+    const Case cases[] = {{26, 3, 4}, {1, 0, 3},    {2, 0, 1},    {6, 0.5, 4},  {31, 1, 5},     {62, 6, 5},
+                          {63, 6, 5}, {1023, 2, 4}, {1025, 2, 4}, {5000, 6, 5}, {1300, 100, 5}, {34, 2, 8}};
     forEach([&](const std::string& kernel) {
         for (const Case& c : cases) {
             const ComplexColumn x = randomSignal(c.S, static_cast<unsigned>(c.S) + 7);
@@ -127,7 +133,8 @@ TEST(TernShape, LengthsAndPulsePeak) {
     const ShapeOut s = ternShape(x, 0.35, 3, 4);
     ASSERT_EQ(s.filter.size(), 25u);
     ASSERT_EQ(s.out.size(), 4u * 10 + 24);
-    const auto top = std::max_element(s.out.begin(), s.out.end(), [](Complex a, Complex b) { return std::abs(a) < std::abs(b); });
+    const auto top =
+        std::max_element(s.out.begin(), s.out.end(), [](Complex a, Complex b) { return std::abs(a) < std::abs(b); });
     EXPECT_EQ(top - s.out.begin(), 12);
 
     // Ns 1: no zeros are inserted, the plain convolution with 2*D + 1 taps.
@@ -161,11 +168,12 @@ TEST(TernShape, OrientationAndEmptyInputs) {
 }
 
 TEST(TernShape, UpsamplingChecks) {
-    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(4), 0.35, 1, 0); }), id::DimensionMismatch);   // no slots
-    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(4), 0.35, 0.2, 2.5); }), id::NonIntegerInput); // Ns fractional
-    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(3), 0.35, 0.2, 2.5); }), id::NonIntegerInput); // 7.5 samples
-    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(4), 0.35, 1, -2); }), id::InvalidSizeVector);  // -8 samples
-    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn{}, 0.35, 0, -1); }), id::DimensionMismatch);   // descending slots
+    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(4), 0.35, 1, 0); }), id::DimensionMismatch);    // no slots
+    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(4), 0.35, 0.2, 2.5); }), id::NonIntegerInput);  // Ns fractional
+    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(3), 0.35, 0.2, 2.5); }), id::NonIntegerInput);  // 7.5 samples
+    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(4), 0.35, 1, -2); }), id::InvalidSizeVector);   // -8 samples
+    EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn{}, 0.35, 0, -1); }),
+              id::DimensionMismatch);  // descending slots
     EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(4), 0.35, 0.25, 3); }), id::NonIntegerInput);  // 2.5 taps first
     // A huge pulse against a short signal fails before anything is allocated.
     EXPECT_EQ(identifierOf([] { ternShape(ComplexColumn(4), 0.35, 1e8, 10); }), id::ConvOrientation);
@@ -197,13 +205,15 @@ TEST(TernMatch, ShapeThenMatchGivesRaisedCosineSamples) {
     auto r = [&](long lag) {
         double acc = 0;
         for (long i = 0; i < static_cast<long>(N); ++i)
-            if (i + lag >= 0 && i + lag < static_cast<long>(N)) acc += s.filter[static_cast<std::size_t>(i)] * s.filter[static_cast<std::size_t>(i + lag)];
+            if (i + lag >= 0 && i + lag < static_cast<long>(N))
+                acc += s.filter[static_cast<std::size_t>(i)] * s.filter[static_cast<std::size_t>(i + lag)];
         return acc;
     };
     EXPECT_NEAR(r(0), 1.0, 1e-14);
     for (std::size_t k = 0; k < symbols.size(); ++k) {
         Complex want = 0;
-        for (std::size_t i = 0; i < symbols.size(); ++i) want += symbols[i] * r((static_cast<long>(k) - static_cast<long>(i)) * 4);
+        for (std::size_t i = 0; i < symbols.size(); ++i)
+            want += symbols[i] * r((static_cast<long>(k) - static_cast<long>(i)) * 4);
         const Complex got = m.out[k * ns + delay];
         EXPECT_NEAR(got.real(), want.real(), 1e-12);
         EXPECT_NEAR(got.imag(), want.imag(), 1e-12);

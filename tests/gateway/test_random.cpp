@@ -282,7 +282,8 @@ TEST(Checks, IndexSizeAndProductGuards) {
               "Too many elements (more than 2147483647, the largest array) for the coded blocks.");
     EXPECT_EQ(messageOf([] { requireAllocatable(std::size_t{1} << 40, "the payload"); }),
               "Too many elements (more than 2147483647, the largest array) for the payload.");
-    EXPECT_EQ(messageOf([] { wholeCount(-2, "milstd.repFactor"); }), "Expected a count of 0 or more for milstd.repFactor, got -2.");
+    EXPECT_EQ(messageOf([] { wholeCount(-2, "milstd.repFactor"); }),
+              "Expected a count of 0 or more for milstd.repFactor, got -2.");
 }
 
 }  // namespace

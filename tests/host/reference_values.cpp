@@ -60,7 +60,8 @@ public:
         out_ << "\n\n";
     }
     void write(const std::string& name, const ComplexMatrix& v, Shape) {
-        out_ << "# name: " << name << "\n# type: complex matrix\n# rows: " << v.rows << "\n# columns: " << v.cols << "\n";
+        out_ << "# name: " << name << "\n# type: complex matrix\n# rows: " << v.rows << "\n# columns: " << v.cols
+             << "\n";
         for (std::size_t r = 0; r < v.rows; ++r) {
             for (std::size_t c = 0; c < v.cols; ++c)
                 out_ << " (" << number(v(r, c).real()) << "," << number(v(r, c).imag()) << ")";
@@ -110,13 +111,14 @@ int main(int argc, char** argv) {
         burst.insert(burst.end(), milstd.probeFrame.begin(), milstd.probeFrame.end());
         for (int frame = 0; frame < 3; ++frame) {
             for (std::size_t k = 0; k < static_cast<std::size_t>(milstd.dataLength); ++k)
-                burst.push_back(milstd.constellation[static_cast<std::size_t>(random.nextUniform() *
-                                                                             static_cast<double>(milstd.constellation.size()))]);
+                burst.push_back(milstd.constellation[static_cast<std::size_t>(
+                    random.nextUniform() * static_cast<double>(milstd.constellation.size()))]);
             burst.insert(burst.end(), milstd.probeFrame.begin(), milstd.probeFrame.end());
         }
         file.write("burst", burst, Shape::Column);
 
-        const ShapeOut shaped = ternShape(burst, shapping.rolloffFactor, shapping.pulseDelay, shapping.oversamplingFactor);
+        const ShapeOut shaped =
+            ternShape(burst, shapping.rolloffFactor, shapping.pulseDelay, shapping.oversamplingFactor);
         file.record("shape", shaped);
         const MatchOut matched =
             ternMatch(shaped.out, shapping.rolloffFactor, shapping.pulseDelay, shapping.oversamplingFactor);
@@ -144,7 +146,8 @@ int main(int argc, char** argv) {
         file.write("decode_payload", sent.BitInCodIn, Shape::Column);
         file.write("decode_coded", sent.CodOutInterIn, Shape::Column);
         RealColumn soft(sent.CodOutInterIn.size());
-        for (std::size_t k = 0; k < soft.size(); ++k) soft[k] = 1.0 - 2.0 * sent.CodOutInterIn[k] + 0.4 * random.nextNormal();
+        for (std::size_t k = 0; k < soft.size(); ++k)
+            soft[k] = 1.0 - 2.0 * sent.CodOutInterIn[k] + 0.4 * random.nextNormal();
         file.write("decode_in", soft, Shape::Column);
         file.record("decode", ternDecode(soft, milstd));
 
@@ -162,8 +165,10 @@ int main(int argc, char** argv) {
         // interleaver blocks, without a channel.
         const SendOut longer = ternSend(milstd, 2, 13, payload);
         const ComplexColumn filtered =
-            ternMatch(ternShape(longer.MultiplexOut, shapping.rolloffFactor, shapping.pulseDelay, shapping.oversamplingFactor).out,
-                      shapping.rolloffFactor, shapping.pulseDelay, shapping.oversamplingFactor)
+            ternMatch(
+                ternShape(longer.MultiplexOut, shapping.rolloffFactor, shapping.pulseDelay, shapping.oversamplingFactor)
+                    .out,
+                shapping.rolloffFactor, shapping.pulseDelay, shapping.oversamplingFactor)
                 .out;
         const RealColumn lock = ternFrameLock(filtered, milstd, shapping);
         const ComplexColumn receiveIn = ternTiming(filtered, lock.empty() ? 1.0 : lock[0], shapping).out;

@@ -24,7 +24,9 @@ public:
         return std::make_unique<GeneratorSettings>();
     }
     void uniform(double* out, std::size_t n) override { take(uniform_, nextUniform_, out, n); }
-    void normal(double* out, std::size_t rows, std::size_t cols) override { take(normal_, nextNormal_, out, rows * cols); }
+    void normal(double* out, std::size_t rows, std::size_t cols) override {
+        take(normal_, nextNormal_, out, rows * cols);
+    }
     void restore(const GeneratorSettings&) override {}
 
 private:
@@ -53,10 +55,10 @@ mxArray* replay(int nrhs, const mxArray* prhs[]) {
                                           input<double>(prhs[5], "seed"), source),
                                  Shape::Scalar);
     if (which == "ternFade" && nrhs == 6)
-        return host::exportValue(ternFade(input<ComplexColumn>(prhs[3], "WattersonIn", Shape::Column),
-                                          input<VarWatterson>(prhs[4], "varWatterson"),
-                                          input<VarShapping>(prhs[5], "varShapping"), source),
-                                 Shape::Scalar);
+        return host::exportValue(
+            ternFade(input<ComplexColumn>(prhs[3], "WattersonIn", Shape::Column),
+                     input<VarWatterson>(prhs[4], "varWatterson"), input<VarShapping>(prhs[5], "varShapping"), source),
+            Shape::Scalar);
     raiseRunTime("tern:test:usage", "usage: ternReplay('ternSend'|'ternFade', U, N, ...three inputs)");
 }
 

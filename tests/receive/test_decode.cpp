@@ -112,18 +112,18 @@ TEST(DecodeRoundTrip, OtherCodesRotationsAndRepetition) {
         double codLength;
     };
     const std::vector<Case> cases = {
-        {{133, 171}, kMask7, 1, 300, 1},       // no rotation
-        {{133, 171}, kMask7, 1, 300, 301},     // rotation by the whole block: none either
-        {{133, 171}, kMask7, 1, 301, 5},       // padding and truncation of the last mask period
+        {{133, 171}, kMask7, 1, 300, 1},    // no rotation
+        {{133, 171}, kMask7, 1, 300, 301},  // rotation by the whole block: none either
+        {{133, 171}, kMask7, 1, 301, 5},    // padding and truncation of the last mask period
         {{561, 753}, kMask9, 1, 299, 9},
-        {{133, 170}, kMask7, 1, 240, 7},       // the second row leaves out the oldest bit
+        {{133, 170}, kMask7, 1, 240, 7},                    // the second row leaves out the oldest bit
         {{133, 171}, {1, 1, 1, 1, 1, 1, 0, 0}, 2, 200, 7},  // repeated rows, rate 1/3
-        {{7, 5}, {1, 1}, 1, 50, 3},            // a short register, rate 1/2
-        {{3, 1}, {1, 1, 1, 0}, 1, 64, 2},      // K = 2, rate 2/3
-        {{1, 1}, {1, 1}, 1, 33, 1},            // K = 1: a repetition code
-        {{133, 171}, RealColumn(6, 1.0), 3, 90, 7},  // every output sent three times
-        {{45673, 61713}, {1, 1}, 1, 200, 15},  // the largest constraint length
-        {{133, 171}, kMask7, 1, 6, 7},         // the shortest block that fills the register
+        {{7, 5}, {1, 1}, 1, 50, 3},                         // a short register, rate 1/2
+        {{3, 1}, {1, 1, 1, 0}, 1, 64, 2},                   // K = 2, rate 2/3
+        {{1, 1}, {1, 1}, 1, 33, 1},                         // K = 1: a repetition code
+        {{133, 171}, RealColumn(6, 1.0), 3, 90, 7},         // every output sent three times
+        {{45673, 61713}, {1, 1}, 1, 200, 15},               // the largest constraint length
+        {{133, 171}, kMask7, 1, 6, 7},                      // the shortest block that fills the register
     };
     for (const Case& c : cases) {
         const Milstd m = codeRecord(c.polynomials, c.mask, c.repFactor, c.n, c.codLength);
@@ -143,8 +143,8 @@ TEST(DecodeRoundTrip, OtherCodesRotationsAndRepetition) {
 struct Tally {
     int trials = 0, mlRight = 0, decoderRight = 0, agreements = 0, channelErrors = 0;
 
-    void add(const RealColumn& soft, const RealColumn& sent, const RealColumn& payload, const RealColumn& ml, const RealColumn& decoded,
-             const Milstd& m) {
+    void add(const RealColumn& soft, const RealColumn& sent, const RealColumn& payload, const RealColumn& ml,
+             const RealColumn& decoded, const Milstd& m) {
         ++trials;
         for (std::size_t k = 0; k < soft.size(); ++k) channelErrors += (soft[k] < 0) != (sent[k] == 1.0);
         mlRight += ml == payload;
@@ -185,7 +185,8 @@ RealColumn stateForcedDecode(const RealColumn& soft, const Milstd& m) {
     for (std::size_t word = 0; word < (std::size_t{1} << k); ++word)
         for (std::size_t r = 0; r < rows; ++r) {
             int parity = 0;
-            for (std::size_t c = 0; c < k; ++c) parity ^= static_cast<int>(taps(r, c)) & static_cast<int>((word >> c) & 1);
+            for (std::size_t c = 0; c < k; ++c)
+                parity ^= static_cast<int>(taps(r, c)) & static_cast<int>((word >> c) & 1);
             sign[(word * rows) + r] = parity ? -1.0 : 1.0;
         }
     // Register: bit i is the input bit i + 1 positions before the new one.
@@ -241,7 +242,8 @@ TEST(DecodeMaximumLikelihood, StateForcedViterbiOnShortBlocks) {
     };
     for (const Case& c : {Case{{133, 171}, kMask7, 96, 0.6}, Case{{561, 753}, kMask9, 80, 0.6},
                           Case{{133, 170}, {1, 1, 1, 0}, 64, 0.7}}) {
-        const Milstd m = codeRecord(c.polynomials, c.mask, 1, c.n, static_cast<double>(generatorTapMatrix(c.polynomials).cols));
+        const Milstd m =
+            codeRecord(c.polynomials, c.mask, 1, c.n, static_cast<double>(generatorTapMatrix(c.polynomials).cols));
         Tally tally;
         for (int trial = 0; trial < 40; ++trial) {
             const RealColumn payload = randomBits(c.n, static_cast<unsigned>(engine()));
@@ -256,7 +258,8 @@ TEST(DecodeMaximumLikelihood, StateForcedViterbiOnShortBlocks) {
 // ---- The vector kernel ----------------------------------------------------
 
 template <class V>
-std::vector<std::uint8_t> decodeWith(const decode::Trellis& tr, const std::vector<decode::Metric>& received, std::size_t n) {
+std::vector<std::uint8_t> decodeWith(const decode::Trellis& tr, const std::vector<decode::Metric>& received,
+                                     std::size_t n) {
     decode::Workspace workspace;
     std::vector<std::uint8_t> bits(n);
     decode::decodeTailBiting<V>(tr, received.data(), n, workspace, bits.data());
@@ -265,8 +268,8 @@ std::vector<std::uint8_t> decodeWith(const decode::Trellis& tr, const std::vecto
 
 TEST(DecodeKernel, VectorLanesAgreeWithScalarLanes) {
     std::mt19937 engine(44);
-    for (const RealColumn& polynomials : {RealColumn{133, 171}, RealColumn{561, 753}, RealColumn{133, 170}, RealColumn{45673, 61713},
-                                          RealColumn{7, 5, 3}}) {
+    for (const RealColumn& polynomials : {RealColumn{133, 171}, RealColumn{561, 753}, RealColumn{133, 170},
+                                          RealColumn{45673, 61713}, RealColumn{7, 5, 3}}) {
         const RealMatrix taps = generatorTapMatrix(polynomials);
         const decode::Trellis tr = decode::buildTrellis(taps);
         const decode::Metric limit = decode::quantisationLimit(tr, taps.rows);
@@ -316,9 +319,16 @@ TEST(DecodeValidation, TheEncodersChecksInTheirOrder) {
         m.puncturingMask = std::move(mask);
         return m;
     };
-    expectOwn([&] { ternDecode(in, withMask({1, 2, 1, 0, 0, 1})); }, "ERRO! Mascara de truncamento invalida (puncturingMask).");
-    expectOwn([&] { ternDecode(in, withMask({1, 1, 1})); },
-              "ERRO! O comprimento da mascara de truncamento deve ser um multiplo do numero de polinomios geradores.");
+    expectOwn(
+        [&] {
+            ternDecode(in, withMask({1, 2, 1, 0, 0, 1}));
+        },
+        "ERRO! Mascara de truncamento invalida (puncturingMask).");
+    expectOwn(
+        [&] {
+            ternDecode(in, withMask({1, 1, 1}));
+        },
+        "ERRO! O comprimento da mascara de truncamento deve ser um multiplo do numero de polinomios geradores.");
     expectOwn([&] { ternDecode(in, withMask({1, 0})); }, "ERRO! Taxa de codificacao resultante igual ou superior a 1.");
     expectOwn([&] { ternDecode(in, withMask({})); }, "ERRO! Taxa de codificacao resultante igual ou superior a 1.");
     // The code is checked before the sizes.
@@ -338,16 +348,19 @@ TEST(DecodeValidation, TheEncodersChecksInTheirOrder) {
     expectOwn([&] { ternDecode(in, m); },
               "ERRO! O comprimento da mascara de truncamento deve ser um multiplo do numero de polinomios geradores.");
     m.puncturingMask = {};
-    expectOwn([&] { ternDecode(in, m); },
-              "ERRO! O decodificador suporta de 1 a 64 polinômios geradores após a repetição (genPolinomials, repFactor).");
+    expectOwn(
+        [&] { ternDecode(in, m); },
+        "ERRO! O decodificador suporta de 1 a 64 polinômios geradores após a repetição (genPolinomials, repFactor).");
     m.repFactor = 33;  // 66 tap rows
     m.puncturingMask = RealColumn(66 * 2, 1.0);
-    expectOwn([&] { ternDecode(in, m); },
-              "ERRO! O decodificador suporta de 1 a 64 polinômios geradores após a repetição (genPolinomials, repFactor).");
+    expectOwn(
+        [&] { ternDecode(in, m); },
+        "ERRO! O decodificador suporta de 1 a 64 polinômios geradores após a repetição (genPolinomials, repFactor).");
     m = good;
     m.genPolinomials = {1000000, 1};  // 19 binary digits
     m.puncturingMask = {1, 1};
-    expectOwn([&] { ternDecode(in, m); }, "ERRO! O decodificador suporta comprimento de restrição de no máximo 15 (genPolinomials).");
+    expectOwn([&] { ternDecode(in, m); },
+              "ERRO! O decodificador suporta comprimento de restrição de no máximo 15 (genPolinomials).");
 }
 
 TEST(DecodeValidation, SizesRotationAndInputLength) {
@@ -361,7 +374,8 @@ TEST(DecodeValidation, SizesRotationAndInputLength) {
     for (double bad : {kNaN, -4352.0})
         expectRunTime([&] { ternDecode(in, with(&Milstd::interLength, bad)); }, id::InvalidSizeVector);
     expectRunTime([&] { ternDecode(in, with(&Milstd::interLength, 4352.5)); }, id::NonIntegerInput);
-    for (double huge : {kInf, 1e12}) expectRunTime([&] { ternDecode(in, with(&Milstd::interLength, huge)); }, id::PMaxSize);
+    for (double huge : {kInf, 1e12})
+        expectRunTime([&] { ternDecode(in, with(&Milstd::interLength, huge)); }, id::PMaxSize);
     expectRunTime([&] { ternDecode(in, with(&Milstd::inputBitsPerInter, kNaN)); }, id::InvalidSizeVector);
     expectRunTime([&] { ternDecode(in, with(&Milstd::inputBitsPerInter, 3264.25)); }, id::NonIntegerInput);
 
@@ -374,8 +388,10 @@ TEST(DecodeValidation, SizesRotationAndInputLength) {
     // Blocks too short for the register, and rotations outside the block.
     expectRunTime([&] { ternDecode(RealColumn{}, with(&Milstd::inputBitsPerInter, 5)); }, id::IndexOutOfBounds);
     expectRunTime([&] { ternDecode(RealColumn{}, with(&Milstd::inputBitsPerInter, 0)); }, id::IndexOutOfBounds);
-    for (double bad : {0.0, -7.0, 3266.0}) expectRunTime([&] { ternDecode(in, with(&Milstd::codLength, bad)); }, id::IndexOutOfBounds);
-    for (double bad : {kNaN, 7.5, kInf}) expectRunTime([&] { ternDecode(in, with(&Milstd::codLength, bad)); }, id::NonIntegerInput);
+    for (double bad : {0.0, -7.0, 3266.0})
+        expectRunTime([&] { ternDecode(in, with(&Milstd::codLength, bad)); }, id::IndexOutOfBounds);
+    for (double bad : {kNaN, 7.5, kInf})
+        expectRunTime([&] { ternDecode(in, with(&Milstd::codLength, bad)); }, id::NonIntegerInput);
 
     // A coded length that the code does not give for the information bits.
     expectRunTime([&] { ternDecode(in, with(&Milstd::inputBitsPerInter, 3263)); }, id::DimensionMismatch);

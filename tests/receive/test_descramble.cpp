@@ -29,7 +29,8 @@ TEST(Descramble, RotationUndoesMultiplesOf45Degrees) {
     EXPECT_TRUE(std::isnan(descramblingRotation(INFINITY).imag()));
 
     const BlockView view{2, 2};
-    const ComplexColumn out = descramblePhase({Complex(0, 1), Complex(2, 0), Complex(0, 1), Complex(2, 0)}, view, {2, 4});
+    const ComplexColumn out =
+        descramblePhase({Complex(0, 1), Complex(2, 0), Complex(0, 1), Complex(2, 0)}, view, {2, 4});
     for (std::size_t b = 0; b < 2; ++b) {
         EXPECT_NEAR(std::abs(out[2 * b] - Complex(1, 0)), 0.0, 1e-15);
         EXPECT_NEAR(std::abs(out[2 * b + 1] - Complex(-2, 0)), 0.0, 1e-15);
@@ -43,7 +44,8 @@ TEST(Descramble, EveryScramblerValueRotatesAsItsOwnRotation) {
     const RealColumn scrambler = {0, 1, 2, 3, 4, 5, 6, 7, 8, -1, 2.5, -0.0, NAN, 1e9, 7.000000000000001, -INFINITY};
     const std::size_t rows = scrambler.size();
     ComplexColumn symbols(2 * rows);
-    for (std::size_t k = 0; k < symbols.size(); ++k) symbols[k] = Complex(0.3 + 0.1 * static_cast<double>(k), -0.7 + 0.05 * static_cast<double>(k));
+    for (std::size_t k = 0; k < symbols.size(); ++k)
+        symbols[k] = Complex(0.3 + 0.1 * static_cast<double>(k), -0.7 + 0.05 * static_cast<double>(k));
     const ComplexColumn out = descramblePhase(symbols, BlockView{rows, 2}, scrambler);
     for (std::size_t k = 0; k < symbols.size(); ++k) {
         const Complex r = descramblingRotation(scrambler[k % rows]);

@@ -105,8 +105,7 @@ TEST(Detect, NearestPointAgreesWithTheFullSearch) {
     for (int i = 0; i < 3000; ++i) symbols.emplace_back(u(gen), u(gen));
     for (int k = 0; k < 16; ++k) {  // on the bisectors and at the midpoints
         const double a = kPi * k / 8.0;
-        for (double r : {0.0, 1e-300, 0.5, 0.7071067811865476, 1.0, 3.0})
-            symbols.push_back(std::polar(r, a));
+        for (double r : {0.0, 1e-300, 0.5, 0.7071067811865476, 1.0, 3.0}) symbols.push_back(std::polar(r, a));
     }
     for (double s : RealColumn{1e-170, 5e-171, 1e154, 1e200, 1e308, INFINITY, -INFINITY, NAN})
         for (double t : RealColumn{0.0, 1e-170, 1.0, -1e200, INFINITY, NAN}) {
@@ -122,7 +121,8 @@ TEST(Detect, NearestPointAgreesWithTheFullSearch) {
         const RealColumn all = nearestPoints(symbols, p);
         ASSERT_EQ(all.size(), symbols.size());
         for (std::size_t k = 0; k < symbols.size(); ++k)
-            ASSERT_EQ(all[k], static_cast<double>(directNearest(symbols[k], points))) << symbols[k] << " of " << p.size();
+            ASSERT_EQ(all[k], static_cast<double>(directNearest(symbols[k], points)))
+                << symbols[k] << " of " << p.size();
     }
 }
 

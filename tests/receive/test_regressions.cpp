@@ -14,9 +14,9 @@
 namespace tern {
 namespace {
 
+using test_support::shortestRecord;
 using testing::kTestCap;
 using testing::outcomeUnderCap;
-using test_support::shortestRecord;
 
 TEST(ReceiveRegressions, FrameBeyondTheElementLimitIsRefusedFirst) {
     const ComplexColumn symbols(8000, Complex(1, 0));

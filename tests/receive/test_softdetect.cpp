@@ -42,7 +42,9 @@ Milstd phaseShiftRecord(int bits, std::size_t dataLength, std::mt19937& engine) 
 ComplexColumn noisySymbols(std::size_t count, double sigma, std::mt19937& engine) {
     std::normal_distribution<double> noise(0.0, sigma);
     ComplexColumn y(count);
-    for (auto& v : y) v = std::polar(1.0, std::numbers::pi * static_cast<double>(engine() % 8) / 4.0) + Complex(noise(engine), noise(engine));
+    for (auto& v : y)
+        v = std::polar(1.0, std::numbers::pi * static_cast<double>(engine() % 8) / 4.0) +
+            Complex(noise(engine), noise(engine));
     return y;
 }
 
@@ -59,7 +61,9 @@ RealColumn directRatios(const ComplexColumn& y, const Milstd& m, double N0) {
             for (std::size_t p = 0; p < points; ++p) {
                 const auto value = static_cast<unsigned>(m.demapper[p]);
                 const unsigned bit = (value >> (n - 1 - i)) & 1;
-                best[bit] = std::min(best[bit], std::norm(z - std::polar(1.0, 2 * std::numbers::pi * static_cast<double>(p) / static_cast<double>(points))));
+                best[bit] =
+                    std::min(best[bit], std::norm(z - std::polar(1.0, 2 * std::numbers::pi * static_cast<double>(p) /
+                                                                          static_cast<double>(points))));
             }
             out.push_back((best[1] - best[0]) / N0);
         }
@@ -136,7 +140,8 @@ TEST(SoftDetectChain, SoftDecodingBeatsHardDecoding) {
     RealColumn hard = ternDetect(sent.ComplexPSKSymbols, m).DemapOut;
     for (auto& b : hard) b = 1.0 - 2.0 * b;
     EXPECT_EQ(ternDecode(ternUnweave(hard, m).out, m).DecodOut, sent.BitInCodIn);
-    EXPECT_EQ(ternDecode(ternUnweave(ternSoftDetect(sent.ComplexPSKSymbols, m, 1).LLROut, m).out, m).DecodOut, sent.BitInCodIn);
+    EXPECT_EQ(ternDecode(ternUnweave(ternSoftDetect(sent.ComplexPSKSymbols, m, 1).LLROut, m).out, m).DecodOut,
+              sent.BitInCodIn);
 
     const double N0 = std::pow(10.0, -5.5 / 10);  // Es/N0 5.5 dB
     std::mt19937 engine(9);
@@ -159,7 +164,8 @@ TEST(SoftDetectChain, SoftDecodingBeatsHardDecoding) {
 
 TEST(SoftDetectChecks, OwnChecksInOrder) {
     const std::string refused =
-        "ERRO! A demodulação suave só está disponível para modulações de fase com até 3 bits por símbolo (milstd.bitsToSym).";
+        "ERRO! A demodulação suave só está disponível para modulações de fase com até 3 bits por símbolo "
+        "(milstd.bitsToSym).";
     const std::string badN0 = "ERRO! A variância do ruído deve ser um escalar real positivo e finito (N0).";
     const ComplexColumn y(4, 1.0);
     Milstd m = qpskRecord(4);
@@ -177,11 +183,13 @@ TEST(SoftDetectChecks, OwnChecksInOrder) {
     }
     for (double value : {-1.0, kNaN}) {
         m.demapper = {0, 1, value, 2};
-        EXPECT_EQ(failureOf([&] { ternSoftDetect(y, m, 1); }).message(),
-                  "ERRO! Valores inválidos na tabela de demapeamento: cada ponto deve ter bits 0 ou 1 (milstd.demapper).");
+        EXPECT_EQ(
+            failureOf([&] { ternSoftDetect(y, m, 1); }).message(),
+            "ERRO! Valores inválidos na tabela de demapeamento: cada ponto deve ter bits 0 ou 1 (milstd.demapper).");
     }
     m.demapper = {0, 1, 4, 2};
-    EXPECT_EQ(failureOf([&] { ternSoftDetect(y, m, 1); }).message(), "ERRO! Número de bits insuficientes para representar o símbolo (n).");
+    EXPECT_EQ(failureOf([&] { ternSoftDetect(y, m, 1); }).message(),
+              "ERRO! Número de bits insuficientes para representar o símbolo (n).");
 }
 
 TEST(SoftDetectChecks, SizesAsTheHardDemodulator) {
@@ -191,15 +199,26 @@ TEST(SoftDetectChecks, SizesAsTheHardDemodulator) {
         change(m);
         return m;
     };
-    EXPECT_EQ(identifierOf([&] { ternSoftDetect(y, with([](Milstd& m) { m.bitsToSym = 1.5; }), 1); }), id::NonIntegerInput);
-    EXPECT_EQ(identifierOf([&] { ternSoftDetect(y, with([](Milstd& m) { m.bitsToSym = -1; }), 1); }), id::MinMaxVarDimZero);
-    EXPECT_EQ(identifierOf([&] { ternSoftDetect(y, with([](Milstd& m) { m.bitsToSym = 0; }), 1); }), id::AutoDimIncompatibility);
+    EXPECT_EQ(identifierOf([&] { ternSoftDetect(y, with([](Milstd& m) { m.bitsToSym = 1.5; }), 1); }),
+              id::NonIntegerInput);
+    EXPECT_EQ(identifierOf([&] { ternSoftDetect(y, with([](Milstd& m) { m.bitsToSym = -1; }), 1); }),
+              id::MinMaxVarDimZero);
+    EXPECT_EQ(identifierOf([&] { ternSoftDetect(y, with([](Milstd& m) { m.bitsToSym = 0; }), 1); }),
+              id::AutoDimIncompatibility);
     EXPECT_EQ(identifierOf([&] { ternSoftDetect(ComplexColumn(7, 1.0), qpskRecord(4), 1); }), id::NonIntegerInput);
     EXPECT_EQ(identifierOf([&] { ternSoftDetect({}, qpskRecord(4), 1); }), id::ReshapeEmptyLimit);
-    EXPECT_EQ(identifierOf([&] { ternSoftDetect(y, with([](Milstd& m) { m.dataLength = kNaN; }), 1); }), id::NonIntegerInput);
-    EXPECT_EQ(identifierOf([&] { ternSoftDetect(y, with([](Milstd& m) { m.scrambler = {0, 0, 0}; }), 1); }), id::BsxfunDimsMustMatch);
-    EXPECT_EQ(identifierOf([&] { ternSoftDetect(y, with([](Milstd& m) { m.scrambler = {0}; }), 1); }), id::BsxfunDynamicExpansion);
-    EXPECT_EQ(identifierOf([&] { ternSoftDetect(y, with([](Milstd& m) { m.demapper = {0, 1, 3}; }), 1); }), id::IndexOutOfBounds);
+    EXPECT_EQ(identifierOf([&] { ternSoftDetect(y, with([](Milstd& m) { m.dataLength = kNaN; }), 1); }),
+              id::NonIntegerInput);
+    EXPECT_EQ(identifierOf([&] {
+                  ternSoftDetect(y, with([](Milstd& m) { m.scrambler = {0, 0, 0}; }), 1);
+              }),
+              id::BsxfunDimsMustMatch);
+    EXPECT_EQ(identifierOf([&] { ternSoftDetect(y, with([](Milstd& m) { m.scrambler = {0}; }), 1); }),
+              id::BsxfunDynamicExpansion);
+    EXPECT_EQ(identifierOf([&] {
+                  ternSoftDetect(y, with([](Milstd& m) { m.demapper = {0, 1, 3}; }), 1);
+              }),
+              id::IndexOutOfBounds);
     // The block view is checked before the demapping table.
     EXPECT_EQ(identifierOf([&] { ternSoftDetect(ComplexColumn(7, 1.0), with([](Milstd& m) { m.demapper = {}; }), 1); }),
               id::NonIntegerInput);

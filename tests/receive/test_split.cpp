@@ -45,8 +45,8 @@ TEST(Split, ShortStreamsGiveNothing) {
 }
 
 TEST(Split, DegenerateButConsistentFrames) {
-    EXPECT_TRUE(ternSplit(numbered(50), frameRecord(2, 3, 0)).out.empty());  // no data rows
-    EXPECT_TRUE(ternSplit(numbered(50), frameRecord(2, 0, 0)).out.empty());  // no frame period
+    EXPECT_TRUE(ternSplit(numbered(50), frameRecord(2, 3, 0)).out.empty());       // no data rows
+    EXPECT_TRUE(ternSplit(numbered(50), frameRecord(2, 0, 0)).out.empty());       // no frame period
     const ComplexColumn out = ternSplit(numbered(12), frameRecord(2, 0, 3)).out;  // no probes at all
     ASSERT_EQ(out.size(), 9u);
     EXPECT_EQ(out.front().real(), 3.0);

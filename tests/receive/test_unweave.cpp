@@ -86,16 +86,25 @@ TEST(Unweave, AlteredTableOrLengthFails) {
         change(m);
         return m;
     };
-    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interTable.pop_back(); })); }), id::DimensionMismatch);
-    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interTable[5] = 0; })); }), id::IndexOutOfBounds);
-    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interTable[5] = 1089; })); }), id::IndexOutOfBounds);
-    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interTable[9] = 2.5; })); }), id::NonIntegerInput);
-    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interTable[9] = NAN; })); }), id::NonIntegerInput);
-    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interLength = NAN; })); }), id::InvalidSizeVector);
-    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interLength = -1088; })); }), id::InvalidSizeVector);
-    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interLength = 1088.5; })); }), id::NonIntegerInput);
+    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interTable.pop_back(); })); }),
+              id::DimensionMismatch);
+    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interTable[5] = 0; })); }),
+              id::IndexOutOfBounds);
+    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interTable[5] = 1089; })); }),
+              id::IndexOutOfBounds);
+    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interTable[9] = 2.5; })); }),
+              id::NonIntegerInput);
+    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interTable[9] = NAN; })); }),
+              id::NonIntegerInput);
+    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interLength = NAN; })); }),
+              id::InvalidSizeVector);
+    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interLength = -1088; })); }),
+              id::InvalidSizeVector);
+    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interLength = 1088.5; })); }),
+              id::NonIntegerInput);
     EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interLength = 1e12; })); }), id::PMaxSize);
-    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interLength = 0; })); }), id::ReshapeNotSameNumel);
+    EXPECT_EQ(identifierOf([&] { ternUnweave(in, with([](Milstd& m) { m.interLength = 0; })); }),
+              id::ReshapeNotSameNumel);
     // A table naming a position twice: the later value wins, the unnamed position stays 0.
     Milstd twice = with([](Milstd& m) { m.interTable[1] = m.interTable[2]; });
     RealColumn x(1088);

@@ -62,7 +62,8 @@ std::string outcomeUnderCap(std::size_t extraBytes, F&& call) {
         std::string outcome = "result";
         const rlim_t cap = mappedBytes() + extraBytes;
         const rlimit limit{cap, cap};
-        if (memoryCapAvailable() && setrlimit(RLIMIT_AS, &limit) != 0) outcome = "other: no cap";
+        if (memoryCapAvailable() && setrlimit(RLIMIT_AS, &limit) != 0)
+            outcome = "other: no cap";
         else {
             try {
                 call();
@@ -80,7 +81,8 @@ std::string outcomeUnderCap(std::size_t extraBytes, F&& call) {
     close(channel[1]);
     std::string outcome;
     char buffer[256];
-    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) outcome.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;)
+        outcome.append(buffer, static_cast<std::size_t>(n));
     close(channel[0]);
     int status = 0;
     waitpid(child, &status, 0);
@@ -94,5 +96,6 @@ inline constexpr std::size_t kTestCap = std::size_t{256} << 20;
 }  // namespace tern::testing
 
 // For tests whose outcome depends on the cap (an allocation that must fail).
-#define TERN_REQUIRE_MEMORY_CAP() \
-    if (!::tern::testing::memoryCapAvailable()) GTEST_SKIP() << "address space caps do not work under the address sanitizer"
+#define TERN_REQUIRE_MEMORY_CAP()               \
+    if (!::tern::testing::memoryCapAvailable()) \
+    GTEST_SKIP() << "address space caps do not work under the address sanitizer"

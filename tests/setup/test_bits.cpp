@@ -23,15 +23,16 @@ TEST(BitConversions, DocumentedExamples) {
     EXPECT_TRUE(int2bin({}, 3).empty());
     EXPECT_TRUE(bin2int({}, 4).empty());
     for (int n = 1; n <= 10; ++n)
-        for (long v = 0; v < (1L << n); ++v) ASSERT_EQ(bin2int(int2bin({double(v)}, n), n), (RealColumn{double(v)})) << v;
+        for (long v = 0; v < (1L << n); ++v)
+            ASSERT_EQ(bin2int(int2bin({double(v)}, n), n), (RealColumn{double(v)})) << v;
 }
 
 // The formula rem(floor(v * 2^(j-n)), 2) written out here, against values of
 // every kind: fractions, wide values, negatives (digits -1 and -0), signed
 // zeros, subnormals, NaN.
 TEST(BitConversions, Int2binFollowsTheFormulaForAnyValue) {
-    const double values[] = {0.0,  -0.0, 0.75, 5.5,     1e15 + 0.5, 9007199254740991.0, -0.25, -6.5, -1e15, 1e-310, -1e-310,
-                             -4.0, 7.999999999999999, 123456789.0, std::nan("")};
+    const double values[] = {0.0,   -0.0,   0.75,    5.5,  1e15 + 0.5,        9007199254740991.0, -0.25,       -6.5,
+                             -1e15, 1e-310, -1e-310, -4.0, 7.999999999999999, 123456789.0,        std::nan("")};
     for (double n : {3.0, 8.0, 53.0, 70.0}) {
         RealColumn fitting;
         for (double v : values)
@@ -67,9 +68,12 @@ TEST(BitConversions, Failures) {
 
     // The bit count is guarded before anything is computed.
     const double inf = std::numeric_limits<double>::infinity();
-    const std::pair<double, const char*> counts[] = {{std::nan(""), id::InvalidSizeVector}, {-2, id::InvalidSizeVector},
-                                                     {1.5, id::NonIntegerInput},          {inf, id::PMaxSize},
-                                                     {1e12, id::PMaxSize},                {0, id::InvalidArgument}};
+    const std::pair<double, const char*> counts[] = {{std::nan(""), id::InvalidSizeVector},
+                                                     {-2, id::InvalidSizeVector},
+                                                     {1.5, id::NonIntegerInput},
+                                                     {inf, id::PMaxSize},
+                                                     {1e12, id::PMaxSize},
+                                                     {0, id::InvalidArgument}};
     for (const auto& [n, identifier] : counts) {
         const Failure a = failureOf([&] { int2bin({1}, n); });
         EXPECT_EQ(a.identifier(), identifier) << "int2bin n = " << n;

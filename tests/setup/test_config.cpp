@@ -16,7 +16,8 @@ const std::string kBadM = "ERRO! O número de repetições do superquadro deve e
 const std::string kBadTlc = "ERRO! O número de blocos TLC deve estar entre 0 e 255 (varmilstd.N_tlc)";
 const std::string kBadFixed = "ERRO! O tamanho da subseção fixa do superquadro deve ser 1 ou 9 (varmilstd.N_fixa).";
 const std::string kFixedOne =
-    "ERRO! Quando o tamanho da subseção fixa (varmilstd.N_fixa) for 1, o número e repetições do subquadro (varmilstd.M) "
+    "ERRO! Quando o tamanho da subseção fixa (varmilstd.N_fixa) for 1, o número e repetições do subquadro "
+    "(varmilstd.M) "
     "também deverá ser 1.";
 const std::string kBadCode = "ERRO! Constraint Length do codificador deve ser 7 ou 9 (varmilstd.codLength).";
 const double kNaN = std::nan(""), kInf = std::numeric_limits<double>::infinity();

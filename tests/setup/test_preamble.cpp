@@ -41,14 +41,17 @@ std::vector<Complex> expandByHand(int d, const std::string& digits) {
 }
 
 // Expects preamble[at .. at+255] to equal `block` (to rounding of the points).
-void expectBlock(const ComplexColumn& preamble, std::size_t at, const std::vector<Complex>& block, const std::string& what) {
+void expectBlock(const ComplexColumn& preamble, std::size_t at, const std::vector<Complex>& block,
+                 const std::string& what) {
     ASSERT_LE(at + block.size(), preamble.size()) << what;
-    for (std::size_t i = 0; i < block.size(); ++i) ASSERT_LT(std::abs(preamble[at + i] - block[i]), 1e-15) << what << " symbol " << i;
+    for (std::size_t i = 0; i < block.size(); ++i)
+        ASSERT_LT(std::abs(preamble[at + i] - block[i]), 1e-15) << what << " symbol " << i;
 }
 
 // Walsh symbols of a section, read back by correlating each 256-symbol
 // block with the sequence and the four chip patterns.
-std::vector<int> walshSymbolsOf(const ComplexColumn& preamble, std::size_t at, std::size_t count, const std::string& digits) {
+std::vector<int> walshSymbolsOf(const ComplexColumn& preamble, std::size_t at, std::size_t count,
+                                const std::string& digits) {
     std::vector<int> symbols;
     for (std::size_t b = 0; b < count; ++b) {
         int best = -1;
@@ -89,7 +92,8 @@ TEST(Preamble, ShortestLayout) {
     expectBlock(p, 0, expandByHand(3, kTlcDigits), "fixed symbol 3");
     for (std::size_t b = 0; b < 4; ++b) expectBlock(p, 256 + 256 * b, expandByHand(0, kDowncountDigits), "downcount");
     const int ident[5] = {1, 2, 0, 0, 2};
-    for (std::size_t b = 0; b < 5; ++b) expectBlock(p, 1280 + 256 * b, expandByHand(ident[b], kIdentificationDigits), "identification");
+    for (std::size_t b = 0; b < 5; ++b)
+        expectBlock(p, 1280 + 256 * b, expandByHand(ident[b], kIdentificationDigits), "identification");
 }
 
 TEST(Preamble, TlcSectionIsConjugatedSequence) {
@@ -106,7 +110,8 @@ TEST(Preamble, IdentificationForEveryModeAndCode) {
     EXPECT_EQ(identificationWalshSymbols(4, 9), (std::vector<std::size_t>{1, 2, 3, 2, 1}));
     for (std::size_t mode = 1; mode <= 4; ++mode)
         for (double k : {7.0, 9.0}) {
-            const int b1 = static_cast<int>((mode - 1) >> 1), b2 = static_cast<int>((mode - 1) & 1), kb = k == 9 ? 1 : 0;
+            const int b1 = static_cast<int>((mode - 1) >> 1), b2 = static_cast<int>((mode - 1) & 1),
+                      kb = k == 9 ? 1 : 0;
             const int bits[10] = {0, 1, 1, 0, b1, b2, kb, 0, 1 - b1, b1 ^ b2 ^ kb};
             std::vector<std::size_t> expected;
             for (int i = 0; i < 10; i += 2) expected.push_back(static_cast<std::size_t>(2 * bits[i] + bits[i + 1]));

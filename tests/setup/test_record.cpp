@@ -82,8 +82,8 @@ TEST(SetupRecord, LongConstraintNineLongestPreamble) {
 
 TEST(SetupRecord, ModesSelectTheirColumn) {
     const char* modes[] = {"ultrashort", "short", "medium", "long"};
-    const double frames[] = {1, 4, 16, 64}, lengths[] = {4352, 17408, 69632, 278528}, inputs[] = {3264, 13056, 52224, 208896},
-                 steps[] = {545, 2177, 8705, 35361};
+    const double frames[] = {1, 4, 16, 64}, lengths[] = {4352, 17408, 69632, 278528},
+                 inputs[] = {3264, 13056, 52224, 208896}, steps[] = {545, 2177, 8705, 35361};
     for (std::size_t i = 0; i < 4; ++i) {
         const Milstd m = ternSetup(config(modes[i], 2, 1, 9, 7));
         EXPECT_EQ(m.dataFramesPerInter, frames[i]);

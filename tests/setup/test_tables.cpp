@@ -78,7 +78,8 @@ TEST(Probes, BaseFormulaPeriodAndShift) {
 // Demapper lists the symbol value of each used point in increasing point
 // order: it inverts the mapper.
 TEST(Catalogues, ModulationEntries) {
-    for (std::size_t k = 0; k < 8; ++k) EXPECT_LT(std::abs(pskPoint(k) - std::polar(1.0, std::numbers::pi * static_cast<double>(k) / 4)), 1e-15);
+    for (std::size_t k = 0; k < 8; ++k)
+        EXPECT_LT(std::abs(pskPoint(k) - std::polar(1.0, std::numbers::pi * static_cast<double>(k) / 4)), 1e-15);
     EXPECT_EQ(modulationEntry(4).mapper, (RealColumn{1, 0, 2, 3, 6, 7, 5, 4}));
     for (std::size_t e = 1; e <= kModulationEntries; ++e) {
         const ModulationEntry m = modulationEntry(e);
@@ -88,7 +89,8 @@ TEST(Catalogues, ModulationEntries) {
         std::vector<double> used(m.mapper);
         std::sort(used.begin(), used.end());
         for (std::size_t r = 0; r < values; ++r)
-            EXPECT_EQ(m.demapper[r], double(std::find(m.mapper.begin(), m.mapper.end(), used[r]) - m.mapper.begin())) << e;
+            EXPECT_EQ(m.demapper[r], double(std::find(m.mapper.begin(), m.mapper.end(), used[r]) - m.mapper.begin()))
+                << e;
         std::set<std::pair<double, double>> distinct;
         for (const Complex& z : m.constellation) distinct.insert({z.real(), z.imag()});
         EXPECT_EQ(distinct.size(), m.constellation.size()) << e;

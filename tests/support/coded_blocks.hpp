@@ -22,7 +22,8 @@ inline Milstd codeRecord(RealColumn polynomials, RealColumn mask, double repFact
     m.repFactor = repFactor;
     m.inputBitsPerInter = static_cast<double>(n);
     m.codLength = codLength;
-    m.interLength = static_cast<double>(convcoder_puncturing(RealColumn(n, 0.0), encoderTaps(m), m.puncturingMask).size());
+    m.interLength =
+        static_cast<double>(convcoder_puncturing(RealColumn(n, 0.0), encoderTaps(m), m.puncturingMask).size());
     return m;
 }
 

@@ -67,7 +67,8 @@ TEST(FrameLock, FindsPlantedTrainingAtEveryKindOfOffset) {
     const ComplexColumn y = randomPsk(512, 7);
     const Milstd m = recordWithPreamble(y);
     for (std::size_t ns : {1u, 2u, 4u}) {
-        for (std::size_t k0 : {std::size_t{1}, std::size_t{2}, ns, 100 * ns + 1, 257 * ns - 1, 512 * ns - 1, 512 * ns}) {
+        for (std::size_t k0 :
+             {std::size_t{1}, std::size_t{2}, ns, 100 * ns + 1, 257 * ns - 1, 512 * ns - 1, 512 * ns}) {
             if (k0 < 1) continue;
             const RealColumn r = ternFrameLock(plantedStream(y, ns, k0), m, shaping(static_cast<double>(ns)));
             ASSERT_EQ(r.size(), 1u) << "Ns " << ns << " k0 " << k0;
@@ -153,7 +154,8 @@ TEST(FrameLock, EveryKernelGivesTheSameBits) {
                         EXPECT_TRUE(std::isnan(wide[k].real())) << kernel << " window " << k;
                         continue;
                     }
-                    EXPECT_EQ(wide[k], reference[k]) << kernel << " step " << step << " count " << count << " window " << k;
+                    EXPECT_EQ(wide[k], reference[k])
+                        << kernel << " step " << step << " count " << count << " window " << k;
                 }
             }
         }
@@ -268,9 +270,10 @@ TEST(FrameLock, ShortStreamFailureNamesTheMinimumLength) {
     const Milstd m = recordWithPreamble(randomPsk(512, 1));
     const Failure f = failureOf([&] { ternFrameLock(randomPsk(100, 2), m, shaping(5)); });
     EXPECT_EQ(f.identifier(), id::IndexOutOfBounds);
-    EXPECT_EQ(f.message(),
-              "Index 101 is out of bounds for dados_sincro_in (valid range 1 to 100). The preamble search needs at least "
-              "1023 * varShapping.oversamplingFactor = 5115 samples, got 100.");
+    EXPECT_EQ(
+        f.message(),
+        "Index 101 is out of bounds for dados_sincro_in (valid range 1 to 100). The preamble search needs at least "
+        "1023 * varShapping.oversamplingFactor = 5115 samples, got 100.");
 }
 
 }  // namespace

@@ -17,7 +17,12 @@ TEST(SyncRegressions, SearchSpanBeyondTheElementLimitIsRefusedFirst) {
     const ComplexColumn stream(4096, Complex(1, 0));
     const Milstd milstd;
     for (const double ns : {1e10, 4194305.0, 1e300})  // 512 * 4194305 just passes 2^31 - 1
-        EXPECT_EQ(outcomeUnderCap(kTestCap, [&] { ternFrameLock(stream, milstd, VarShapping{0.35, 1, ns}); }), id::PMaxSize) << ns;
+        EXPECT_EQ(outcomeUnderCap(kTestCap,
+                                  [&] {
+                                      ternFrameLock(stream, milstd, VarShapping{0.35, 1, ns});
+                                  }),
+                  id::PMaxSize)
+            << ns;
 }
 
 TEST(SyncRegressions, ZeroExtensionBeyondTheElementLimitIsRefusedFirst) {
@@ -32,11 +37,14 @@ TEST(SyncRegressions, FarStartReadsZerosWithoutExtendingTheStream) {
     const VarShapping shapping{0.35, 1, 1};
     // Up to 2e9 samples it is within the limit, but only zeros are read from
     // it: the stream is never extended in memory.
-    EXPECT_EQ(outcomeUnderCap(kTestCap, [&] {
-                  const TimingOut out = ternTiming(stream, 2e9, shapping);
-                  for (const Complex& v : out.out)
-                      if (v != Complex(0, 0)) throw Failure(FailureKind::RunTime, "test", "a sample past the stream is not zero");
-              }),
+    EXPECT_EQ(outcomeUnderCap(kTestCap,
+                              [&] {
+                                  const TimingOut out = ternTiming(stream, 2e9, shapping);
+                                  for (const Complex& v : out.out)
+                                      if (v != Complex(0, 0))
+                                          throw Failure(FailureKind::RunTime, "test",
+                                                        "a sample past the stream is not zero");
+                              }),
               "result");
 }
 

@@ -46,7 +46,8 @@ TEST(Timing, CountFollowsTheLengthOnly) {
     for (double d : {0.0, 1.0, 3.0})
         for (double ns : {1.0, 2.0, 5.0})
             for (std::size_t lx : {std::size_t(4 * d * ns + 1), std::size_t(4 * d * ns + 7), std::size_t(997)}) {
-                const auto expected = static_cast<std::size_t>(std::floor((static_cast<double>(lx) - 4 * d * ns - 1) / ns) + 1);
+                const auto expected =
+                    static_cast<std::size_t>(std::floor((static_cast<double>(lx) - 4 * d * ns - 1) / ns) + 1);
                 EXPECT_EQ(ternTiming(numbered(lx), 1, VarShapping{0.5, d, ns}).out.size(), expected)
                     << "Lx " << lx << " D " << d << " Ns " << ns;
             }

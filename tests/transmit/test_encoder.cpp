@@ -14,8 +14,8 @@
 
 namespace tern {
 
-using tern::test_support::runTimeIdOf;
 using tern::test_support::ownMessageOf;
+using tern::test_support::runTimeIdOf;
 namespace {
 
 using testref::referenceEncode;
@@ -97,7 +97,7 @@ TEST(ValidateCode, MessagesAndOrder) {
     RealMatrix bad = g;
     bad(1, 3) = 2;
     EXPECT_EQ(ownMessageOf([&] { validateCode(bad, {1, 2}); }), poly);  // before the mask is examined
-    EXPECT_EQ(ownMessageOf([&] { validateCode(g, {}); }), rate);         // 0 ≥ 0 kept bits
+    EXPECT_EQ(ownMessageOf([&] { validateCode(g, {}); }), rate);        // 0 ≥ 0 kept bits
     EXPECT_EQ(ownMessageOf([&] { validateCode(RealMatrix(0, 7), {1}); }), multiple);
     // The checks run inside the encoder too, before any bit is produced.
     EXPECT_EQ(ownMessageOf([&] { convcoder_puncturing({1, 0, 1, 1, 0, 1, 0, 0}, bad, kMask7); }), poly);
@@ -247,8 +247,27 @@ TEST(Encoder, BlockShorterThanTheRegister) {
 }
 
 TEST(FloorOf, EqualsTheLibraryFloor) {
-    for (double x : {0.0, 0.25, 0.5, 0.9999999999999999, 1.0, 1.5, 7.999, 8.0, 1e15 + 0.5, 4503599627370495.5, 9007199254740993.0,
-                     9.3e18, 1e300, -0.25, -0.5, -1.0, -1.5, -7.999, -4503599627370495.5, -9.3e18, -1e300})
+    for (double x : {0.0,
+                     0.25,
+                     0.5,
+                     0.9999999999999999,
+                     1.0,
+                     1.5,
+                     7.999,
+                     8.0,
+                     1e15 + 0.5,
+                     4503599627370495.5,
+                     9007199254740993.0,
+                     9.3e18,
+                     1e300,
+                     -0.25,
+                     -0.5,
+                     -1.0,
+                     -1.5,
+                     -7.999,
+                     -4503599627370495.5,
+                     -9.3e18,
+                     -1e300})
         EXPECT_EQ(detail::floorOf(x), std::floor(x)) << x;
     EXPECT_EQ(detail::floorOf(INFINITY), INFINITY);
     EXPECT_EQ(detail::floorOf(-INFINITY), -INFINITY);

@@ -14,9 +14,9 @@
 namespace tern {
 namespace {
 
+using test_support::shortestRecord;
 using testing::kTestCap;
 using testing::outcomeUnderCap;
-using test_support::shortestRecord;
 
 std::string sendUnderCap(const Milstd& milstd, double nframe) {
     return outcomeUnderCap(kTestCap, [&] {

@@ -206,7 +206,8 @@ TEST(TernSend, ValueOtherThanABitFarIntoTheDrawIsKept) {
     const SendOut out = ternSend(m, 1000, 0, source);
     EXPECT_EQ(out.BitInCodIn[1301], 2.0);
     EXPECT_EQ(std::count(out.BitInCodIn.begin(), out.BitInCodIn.end(), 0.0), 1999);
-    for (std::size_t s = 0; s < out.MapOutScrambIn.size(); ++s) ASSERT_EQ(out.MapOutScrambIn[s], s == 650 ? 2.0 : 0.0) << s;
+    for (std::size_t s = 0; s < out.MapOutScrambIn.size(); ++s)
+        ASSERT_EQ(out.MapOutScrambIn[s], s == 650 ? 2.0 : 0.0) << s;
 }
 
 // ---- The chain against a plain restatement of every stage --------------------
@@ -363,7 +364,8 @@ TEST(TernSend, ScramblingModuloEightAndExclusiveOr) {
     m.inputBitsPerInter = 4;
     m.constellation.assign(65536, Complex(0.5, 0.5));
     const std::vector<std::pair<double, double>> cases = {
-        {15, 8}, {2.5, 3 ^ 7}, {-0.5, 7}, {-3, 7}, {NAN, 7}, {65535.4, 65535 ^ 7}, {70000, 65535 ^ 7}, {INFINITY, 65535 ^ 7}};
+        {15, 8},  {2.5, 3 ^ 7},         {-0.5, 7},          {-3, 7},
+        {NAN, 7}, {65535.4, 65535 ^ 7}, {70000, 65535 ^ 7}, {INFINITY, 65535 ^ 7}};
     for (auto [index, expected] : cases) {
         m.mapper.assign(16, index);
         m.scrambler = {7};
@@ -383,7 +385,8 @@ TEST(TernSend, ScramblerLengthMustMatchTheFrame) {
     // The same sequence scrambles every frame.
     const SendOut out = send(codedRecord(), 2);
     for (std::size_t s = 0; s < out.ScrambOutMultiplexIn.size(); ++s)
-        EXPECT_EQ(std::fmod(out.ScrambOutMultiplexIn[s] - out.MapOutScrambIn[s] + 8, 8.0), codedRecord().scrambler[s % 4]);
+        EXPECT_EQ(std::fmod(out.ScrambOutMultiplexIn[s] - out.MapOutScrambIn[s] + 8, 8.0),
+                  codedRecord().scrambler[s % 4]);
 }
 
 TEST(TernSend, TableLookupsAreChecked) {
@@ -492,16 +495,20 @@ TEST(TernSend, SizeAndShapeFailures) {
     EXPECT_EQ(sendFailure(with([](Milstd& m) { m.repFactor = 0; }), 1),
               "ERRO! O comprimento da mascara de truncamento deve ser um multiplo do numero de polinomios geradores.");
     EXPECT_EQ(sendFailure(with([](Milstd& m) {
-                  m.repFactor = 0;
-                  m.puncturingMask.clear();
-              }),
+                              m.repFactor = 0;
+                              m.puncturingMask.clear();
+                          }),
                           1),
               id::NonIntegerInput);
     EXPECT_EQ(sendFailure(with([](Milstd& m) { m.bitsToSym = 3; }), 1), id::NonIntegerInput);
     EXPECT_EQ(sendFailure(with([](Milstd& m) { m.bitsToSym = 0; }), 1), id::NonIntegerInput);
     EXPECT_EQ(sendFailure(with([](Milstd& m) { m.dataLength = 3; }), 1), id::NonIntegerInput);
-    EXPECT_EQ(sendFailure(with([](Milstd& m) { m.inputBitsPerInter = 5; }), 1), id::IndexOutOfBounds);  // shorter than K − 1
-    EXPECT_EQ(sendFailure(with([](Milstd& m) { m.puncturingMask = {1, 0}; }), 1),
+    EXPECT_EQ(sendFailure(with([](Milstd& m) { m.inputBitsPerInter = 5; }), 1),
+              id::IndexOutOfBounds);  // shorter than K − 1
+    EXPECT_EQ(sendFailure(with([](Milstd& m) {
+                              m.puncturingMask = {1, 0};
+                          }),
+                          1),
               "ERRO! Taxa de codificacao resultante igual ou superior a 1.");
     EXPECT_EQ(sendFailure(with([](Milstd& m) { m.genPolinomials = {133, 0}; }), 1), id::NonIntegerInput);
     EXPECT_EQ(sendFailure(with([](Milstd& m) { m.genPolinomials = {-133, 171}; }), 1), id::Log10Domain);
@@ -562,8 +569,9 @@ TEST(TernSend, LengthAndPolynomialMessagesNameWhatIsWrong) {
     EXPECT_EQ(empty.message(), "Cannot arrange the payload into 3264 rows (milstd.inputBitsPerInter): it is empty.");
     const Failure large = test_support::failureOf([&] { ternSend(m, 1e9, 1, src); });
     EXPECT_EQ(large.identifier(), id::PMaxSize);
-    EXPECT_EQ(large.message(), "Expected a count of at most 2147483647 (the largest array) for the payload length "
-                               "milstd.inputBitsPerInter*nframe, got 3264000000000.");
+    EXPECT_EQ(large.message(),
+              "Expected a count of at most 2147483647 (the largest array) for the payload length "
+              "milstd.inputBitsPerInter*nframe, got 3264000000000.");
     Milstd zero = m;
     zero.genPolinomials = {0, 0};
     const Failure digits = test_support::failureOf([&] { ternSend(zero, 1, 1, src); });

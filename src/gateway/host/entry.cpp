@@ -142,8 +142,8 @@ void releaseModule(ModuleState& state) {
     state.contextUsed = false;
 }
 
-void runEntry(const EntryInfo& entry, ModuleState& state, const EntryHooks& hooks, int nlhs, mxArray* plhs[],
-              int nrhs, const mxArray* prhs[]) {
+void runEntry(const EntryInfo& entry, ModuleState& state, const EntryHooks& hooks, int nlhs, mxArray* plhs[], int nrhs,
+              const mxArray* prhs[]) {
     if (entry.persistence == Persistence::OneByte && state.persistent == nullptr) {
         void* byte = mxCalloc(1, 1);
         if (byte != nullptr) {

@@ -50,8 +50,8 @@ struct EntryInfo {
     Persistence persistence;
 };
 
-void runEntry(const EntryInfo& entry, ModuleState& state, const EntryHooks& hooks, int nlhs, mxArray* plhs[],
-              int nrhs, const mxArray* prhs[]);
+void runEntry(const EntryInfo& entry, ModuleState& state, const EntryHooks& hooks, int nlhs, mxArray* plhs[], int nrhs,
+              const mxArray* prhs[]);
 
 // <name>_initialize / <name>_terminate / <name>_atexit
 void enterContext(ModuleState& state);
@@ -91,7 +91,8 @@ mxArray* callApi(const Signature<T...>& signature, const mxArray* const inputs[]
         std::tuple<T...> values;
         [&]<std::size_t... I>(std::index_sequence<I...>) {
             (importInput(inputs[I], signature.name, std::get<I>(signature.inputs), std::get<I>(values)), ...);
-        }(std::index_sequence_for<T...>{});
+        }
+        (std::index_sequence_for<T...>{});
         return std::apply(
             [&](const T&... value) {
                 if constexpr (std::is_invocable_v<Core, RandomSource&, const T&...>) {
@@ -111,22 +112,22 @@ mxArray* callApi(const Signature<T...>& signature, const mxArray* const inputs[]
 // Defines one module: NAME is the entry's row in tern::host::entries, the
 // rest is the core call (a callable taking the imported inputs, preceded by
 // a RandomSource& for the modules that draw random numbers).
-#define TERN_HOST_MODULE(NAME, ...)                                                                          \
-    namespace {                                                                                              \
-    tern::host::ModuleState NAME##_state;                                                                    \
-    }                                                                                                        \
-    void NAME##_initialize() { tern::host::enterContext(NAME##_state); }                                    \
-    void NAME##_terminate() { tern::host::leaveContext(NAME##_state); }                                     \
-    void NAME##_atexit() { tern::host::releaseModule(NAME##_state); }                                       \
-    mxArray* NAME##_api(const mxArray* const inputs[]) {                                                     \
-        return tern::host::callApi(tern::host::entries::NAME, inputs, __VA_ARGS__);                          \
-    }                                                                                                        \
-    extern "C" TERN_HOST_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) { \
-        tern::host::runEntry(tern::host::entryInfo(tern::host::entries::NAME), NAME##_state,                 \
+#define TERN_HOST_MODULE(NAME, ...)                                                                              \
+    namespace {                                                                                                  \
+    tern::host::ModuleState NAME##_state;                                                                        \
+    }                                                                                                            \
+    void NAME##_initialize() { tern::host::enterContext(NAME##_state); }                                         \
+    void NAME##_terminate() { tern::host::leaveContext(NAME##_state); }                                          \
+    void NAME##_atexit() { tern::host::releaseModule(NAME##_state); }                                            \
+    mxArray* NAME##_api(const mxArray* const inputs[]) {                                                         \
+        return tern::host::callApi(tern::host::entries::NAME, inputs, __VA_ARGS__);                              \
+    }                                                                                                            \
+    extern "C" TERN_HOST_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {   \
+        tern::host::runEntry(tern::host::entryInfo(tern::host::entries::NAME), NAME##_state,                     \
                              {NAME##_atexit, NAME##_initialize, NAME##_api, NAME##_terminate}, nlhs, plhs, nrhs, \
-                             prhs);                                                                          \
-    }                                                                                                        \
-    extern "C" TERN_HOST_EXPORT mxArray* emlrtMexFcnProperties() {                                          \
-        return tern::host::properties(tern::host::entries::NAME.name,                                        \
-                                      tern::host::entryInfo(tern::host::entries::NAME).inputCount);          \
+                             prhs);                                                                              \
+    }                                                                                                            \
+    extern "C" TERN_HOST_EXPORT mxArray* emlrtMexFcnProperties() {                                               \
+        return tern::host::properties(tern::host::entries::NAME.name,                                            \
+                                      tern::host::entryInfo(tern::host::entries::NAME).inputCount);              \
     }

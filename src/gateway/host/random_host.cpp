@@ -56,8 +56,8 @@ HostArray callHost(const char* function, std::vector<mxArray*> arguments, int ou
         std::string identifier = exceptionText(exception.get(), "identifier");
         std::string message = exceptionText(exception.get(), "message");
         if (identifier.empty()) identifier = "tern:hostCallFailed";
-        raiseRunTime(identifier, "The host's random generator failed in '" + std::string(function) + "': " +
-                                     (message.empty() ? std::string("no message") : message));
+        raiseRunTime(identifier, "The host's random generator failed in '" + std::string(function) +
+                                     "': " + (message.empty() ? std::string("no message") : message));
     }
     if (outputs > 0 && result.get() == nullptr)
         raiseRunTime("tern:hostCallFailed", "The host's '" + std::string(function) + "' returned no value.");

@@ -17,16 +17,11 @@ std::string boundText(char letter, std::size_t bound) {
 std::string expectation(Numeric numeric, Shape shape, std::size_t bound) {
     const std::string kind = numeric == Numeric::Real ? "a real double" : "a complex double";
     switch (shape) {
-        case Shape::Scalar:
-            return kind + " scalar (1-by-1)";
-        case Shape::Column:
-            return kind + " column vector (N-by-1" + boundText('N', bound) + ")";
-        case Shape::Row:
-            return kind + " row vector (1-by-N" + boundText('N', bound) + ")";
-        case Shape::Matrix:
-            return kind + " matrix";
-        case Shape::Text:
-            break;
+        case Shape::Scalar: return kind + " scalar (1-by-1)";
+        case Shape::Column: return kind + " column vector (N-by-1" + boundText('N', bound) + ")";
+        case Shape::Row: return kind + " row vector (1-by-N" + boundText('N', bound) + ")";
+        case Shape::Matrix: return kind + " matrix";
+        case Shape::Text: break;
     }
     return "a character row (1-by-N" + boundText('N', bound) + ")";
 }
@@ -34,24 +29,18 @@ std::string expectation(Numeric numeric, Shape shape, std::size_t bound) {
 bool fitsShape(std::size_t rows, std::size_t cols, Shape shape, std::size_t bound) {
     const auto within = [bound](std::size_t n) { return bound == kAnyLength || n <= bound; };
     switch (shape) {
-        case Shape::Scalar:
-            return rows == 1 && cols == 1;
-        case Shape::Column:
-            return cols == 1 && within(rows);
-        case Shape::Row:
-            return rows == 1 && within(cols);
-        case Shape::Matrix:
-            return true;
-        case Shape::Text:
-            break;
+        case Shape::Scalar: return rows == 1 && cols == 1;
+        case Shape::Column: return cols == 1 && within(rows);
+        case Shape::Row: return rows == 1 && within(cols);
+        case Shape::Matrix: return true;
+        case Shape::Text: break;
     }
     return false;
 }
 
 // Checks class, complexity, shape and bound of a numeric value; returns its
 // number of elements.
-std::size_t checkNumeric(const mxArray* value, const ValueName& name, Numeric numeric, Shape shape,
-                         std::size_t bound) {
+std::size_t checkNumeric(const mxArray* value, const ValueName& name, Numeric numeric, Shape shape, std::size_t bound) {
     const auto fail = [&] { raiseInvalid(name, expectation(numeric, shape, bound), value); };
     if (value == nullptr || !mxIsDouble(value) || mxIsSparse(value)) fail();
     if (numeric == Numeric::Real && mxIsComplex(value)) fail();
@@ -94,9 +83,9 @@ std::pair<std::size_t, std::size_t> vectorDims(std::size_t n, Shape shape) {
 }
 
 mxArray* createDouble(std::size_t rows, std::size_t cols, bool complex) {
-    return requireCreated(mxCreateDoubleMatrix(static_cast<mwSize>(rows), static_cast<mwSize>(cols),
-                                               complex ? mxCOMPLEX : mxREAL),
-                          "a result array");
+    return requireCreated(
+        mxCreateDoubleMatrix(static_cast<mwSize>(rows), static_cast<mwSize>(cols), complex ? mxCOMPLEX : mxREAL),
+        "a result array");
 }
 
 std::string joined(const std::vector<const char*>& names) {
@@ -207,8 +196,8 @@ void checkRecord(const mxArray* value, const ValueName& name, const std::vector<
         if (std::strcmp(names[i], present[i]) != 0)
             problem = "field " + std::to_string(i + 1) + " is '" + present[i] + "' where '" + names[i] + "' belongs";
     if (!problem.empty())
-        raiseRunTime(id::InvalidArgument,
-                     "Input '" + name.path + "' of " + std::string(name.entry) + " must be " + expected + "; " + problem + ".");
+        raiseRunTime(id::InvalidArgument, "Input '" + name.path + "' of " + std::string(name.entry) + " must be " +
+                                              expected + "; " + problem + ".");
 }
 
 mxArray* exportValue(double value, Shape) { return requireCreated(mxCreateDoubleScalar(value), "a result scalar"); }

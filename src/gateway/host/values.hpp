@@ -94,7 +94,6 @@ mxArray* exportValue(const std::string& value, Shape shape);
 
 // ---- records -----------------------------------------------------------------
 
-
 // Checks a record value as a whole: a 1-by-1 struct with exactly `names`, in
 // that order. Nothing of the record is imported before this passes.
 void checkRecord(const mxArray* value, const ValueName& name, const std::vector<const char*>& names);
@@ -114,7 +113,8 @@ mxArray* exportValue(const R& record, Shape) {
     forEachField(record, [&](const char* field, const auto& member, Shape shape, std::size_t) {
         HostArray value(exportValue(member, shape));
         const int index = mxAddField(result.get(), field);
-        if (index < 0) raiseRunTime(id::OutOfMemory, std::string("Out of memory adding the result field '") + field + "'.");
+        if (index < 0)
+            raiseRunTime(id::OutOfMemory, std::string("Out of memory adding the result field '") + field + "'.");
         mxSetFieldByNumber(result.get(), 0, index, value.release());
     });
     return result.release();
