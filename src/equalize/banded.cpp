@@ -97,32 +97,50 @@ inline void dotPlain(const double* ar, const double* ai, const double* br, const
     si = total(i) + ti;
 }
 
+// Element (i, j), j0 <= j <= i, of the factor in place: A(i, j) less the sum
+// over m in [j0, j) of L(i, m) conj(L(j, m)), scaled by 1/L(j, j), or the
+// pivot's square root on the diagonal. False when the pivot is not positive.
+inline bool factorElement(double* re, double* im, double* reciprocal, std::size_t b, std::size_t i, std::size_t j) {
+    const std::size_t w = b + 1;
+    const std::size_t j0 = i > b ? i - b : 0;
+    double* ri = re + i * w;
+    double* ii = im + i * w;
+    const double* rj = re + j * w;
+    const double* ij = im + j * w;
+    double sr, si;
+    dotConj(ri + (j0 + b - i), ii + (j0 + b - i), rj + (j0 + b - j), ij + (j0 + b - j), j - j0, sr, si);
+    const std::size_t c = j + b - i;
+    sr = ri[c] - sr;
+    si = ii[c] - si;
+    if (j < i) {
+        ri[c] = sr * reciprocal[j];
+        ii[c] = si * reciprocal[j];
+        return true;
+    }
+    if (!(sr > 0) || !std::isfinite(sr)) return false;
+    ri[c] = std::sqrt(sr);
+    ii[c] = 0;
+    reciprocal[i] = 1.0 / ri[c];
+    return true;
+}
+
+// Rows in groups of four: an element of a row needs only the rows above it
+// up to its column and the row's own elements to its left, so the four rows'
+// elements left of the group are independent of one another and are formed
+// side by side (their chains of dependent sums overlap); the triangle inside
+// the group follows row by row. Every element is the same sum as row by row,
+// and a bad pivot is met at the same row.
 TERN_BAND_KERNEL
 bool factorBand(double* re, double* im, double* reciprocal, std::size_t n, std::size_t b) {
-    const std::size_t w = b + 1;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t j0 = i > b ? i - b : 0;
-        double* ri = re + i * w;
-        double* ii = im + i * w;
-        for (std::size_t j = j0; j <= i; ++j) {
-            // s = A(i, j) - sum over m in [j0, j) of L(i, m) conj(L(j, m))
-            const double* rj = re + j * w;
-            const double* ij = im + j * w;
-            double sr, si;
-            dotConj(ri + (j0 + b - i), ii + (j0 + b - i), rj + (j0 + b - j), ij + (j0 + b - j), j - j0, sr, si);
-            const std::size_t c = j + b - i;
-            sr = ri[c] - sr;
-            si = ii[c] - si;
-            if (j < i) {
-                ri[c] = sr * reciprocal[j];
-                ii[c] = si * reciprocal[j];
-            } else {
-                if (!(sr > 0) || !std::isfinite(sr)) return false;
-                ri[c] = std::sqrt(sr);
-                ii[c] = 0;
-                reciprocal[i] = 1.0 / ri[c];
-            }
-        }
+    constexpr std::size_t kRows = 4;
+    for (std::size_t i0 = 0; i0 < n; i0 += kRows) {
+        const std::size_t i1 = std::min(n, i0 + kRows);
+        for (std::size_t j = i0 > b ? i0 - b : 0; j < i0; ++j)
+            for (std::size_t i = i0; i < i1; ++i)
+                if (i <= j + b) factorElement(re, im, reciprocal, b, i, j);
+        for (std::size_t i = i0; i < i1; ++i)
+            for (std::size_t j = std::max(i0, i > b ? i - b : 0); j <= i; ++j)
+                if (!factorElement(re, im, reciprocal, b, i, j)) return false;
     }
     return true;
 }
