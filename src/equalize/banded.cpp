@@ -1,5 +1,5 @@
-// The AVX-512 clone also has fused multiply-adds; none may be formed, so that
-// every clone rounds each product and sum as the others do.
+// Products and sums are never fused into one multiply-add (the vector
+// clones would otherwise be free to), so every clone gives the same bits.
 #if defined(__clang__)
 #pragma STDC FP_CONTRACT OFF
 #elif defined(__GNUC__)
@@ -21,24 +21,12 @@ namespace {
 // real and imaginary arrays in four independent lanes (the compiler turns
 // them into vector code; the summation order, hence every bit of the
 // result, is the same for every instruction set).
-#define TERN_BAND_KERNEL __attribute__((target_clones("avx512f", "avx2", "default")))
+#define TERN_BAND_KERNEL __attribute__((target_clones("avx2", "default")))
 
 // Four lanes of doubles (two SSE2 or one AVX2 register). Every function
 // using them is inline in this file, so how they are passed never matters.
 #pragma GCC diagnostic ignored "-Wpsabi"
 typedef double Lanes __attribute__((vector_size(32)));
-// Two sets of four lanes side by side (one AVX-512 register): lanes 0-3
-// accumulate elements 0-3 of every block of eight, lanes 4-7 elements 4-7,
-// exactly as two separate four-lane accumulators would.
-typedef double Lanes8 __attribute__((vector_size(64)));
-
-inline Lanes8 load8(const double* p) {
-    Lanes8 v;
-    __builtin_memcpy(&v, p, sizeof v);
-    return v;
-}
-// Lanes 0-3 plus lanes 4-7.
-inline Lanes fold(Lanes8 v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3) + __builtin_shufflevector(v, v, 4, 5, 6, 7); }
 
 inline Lanes load(const double* p) {
     Lanes v;
@@ -50,14 +38,18 @@ inline double total(Lanes v) { return (v[0] + v[1]) + (v[2] + v[3]); }
 // sum over m < n of a[m] * conj(b[m])
 inline void dotConj(const double* ar, const double* ai, const double* br, const double* bi, std::size_t n, double& sr,
                     double& si) {
-    Lanes8 r8 = {0, 0, 0, 0, 0, 0, 0, 0}, i8 = {0, 0, 0, 0, 0, 0, 0, 0};
+    Lanes r = {0, 0, 0, 0}, i = {0, 0, 0, 0}, r2 = {0, 0, 0, 0}, i2 = {0, 0, 0, 0};
     std::size_t m = 0;
     for (; m + 8 <= n; m += 8) {
-        const Lanes8 xr = load8(ar + m), xi = load8(ai + m), yr = load8(br + m), yi = load8(bi + m);
-        r8 += xr * yr + xi * yi;
-        i8 += xi * yr - xr * yi;
+        const Lanes xr = load(ar + m), xi = load(ai + m), yr = load(br + m), yi = load(bi + m);
+        r += xr * yr + xi * yi;
+        i += xi * yr - xr * yi;
+        const Lanes ur = load(ar + m + 4), ui = load(ai + m + 4), vr = load(br + m + 4), vi = load(bi + m + 4);
+        r2 += ur * vr + ui * vi;
+        i2 += ui * vr - ur * vi;
     }
-    Lanes r = fold(r8), i = fold(i8);
+    r += r2;
+    i += i2;
     for (; m + 4 <= n; m += 4) {
         const Lanes xr = load(ar + m), xi = load(ai + m), yr = load(br + m), yi = load(bi + m);
         r += xr * yr + xi * yi;
@@ -75,14 +67,18 @@ inline void dotConj(const double* ar, const double* ai, const double* br, const 
 // sum over m < n of a[m] * b[m]
 inline void dotPlain(const double* ar, const double* ai, const double* br, const double* bi, std::size_t n, double& sr,
                      double& si) {
-    Lanes8 r8 = {0, 0, 0, 0, 0, 0, 0, 0}, i8 = {0, 0, 0, 0, 0, 0, 0, 0};
+    Lanes r = {0, 0, 0, 0}, i = {0, 0, 0, 0}, r2 = {0, 0, 0, 0}, i2 = {0, 0, 0, 0};
     std::size_t m = 0;
     for (; m + 8 <= n; m += 8) {
-        const Lanes8 xr = load8(ar + m), xi = load8(ai + m), yr = load8(br + m), yi = load8(bi + m);
-        r8 += xr * yr - xi * yi;
-        i8 += xr * yi + xi * yr;
+        const Lanes xr = load(ar + m), xi = load(ai + m), yr = load(br + m), yi = load(bi + m);
+        r += xr * yr - xi * yi;
+        i += xr * yi + xi * yr;
+        const Lanes ur = load(ar + m + 4), ui = load(ai + m + 4), vr = load(br + m + 4), vi = load(bi + m + 4);
+        r2 += ur * vr - ui * vi;
+        i2 += ur * vi + ui * vr;
     }
-    Lanes r = fold(r8), i = fold(i8);
+    r += r2;
+    i += i2;
     for (; m + 4 <= n; m += 4) {
         const Lanes xr = load(ar + m), xi = load(ai + m), yr = load(br + m), yi = load(bi + m);
         r += xr * yr - xi * yi;
@@ -97,50 +93,32 @@ inline void dotPlain(const double* ar, const double* ai, const double* br, const
     si = total(i) + ti;
 }
 
-// Element (i, j), j0 <= j <= i, of the factor in place: A(i, j) less the sum
-// over m in [j0, j) of L(i, m) conj(L(j, m)), scaled by 1/L(j, j), or the
-// pivot's square root on the diagonal. False when the pivot is not positive.
-inline bool factorElement(double* re, double* im, double* reciprocal, std::size_t b, std::size_t i, std::size_t j) {
-    const std::size_t w = b + 1;
-    const std::size_t j0 = i > b ? i - b : 0;
-    double* ri = re + i * w;
-    double* ii = im + i * w;
-    const double* rj = re + j * w;
-    const double* ij = im + j * w;
-    double sr, si;
-    dotConj(ri + (j0 + b - i), ii + (j0 + b - i), rj + (j0 + b - j), ij + (j0 + b - j), j - j0, sr, si);
-    const std::size_t c = j + b - i;
-    sr = ri[c] - sr;
-    si = ii[c] - si;
-    if (j < i) {
-        ri[c] = sr * reciprocal[j];
-        ii[c] = si * reciprocal[j];
-        return true;
-    }
-    if (!(sr > 0) || !std::isfinite(sr)) return false;
-    ri[c] = std::sqrt(sr);
-    ii[c] = 0;
-    reciprocal[i] = 1.0 / ri[c];
-    return true;
-}
-
-// Rows in groups of four: an element of a row needs only the rows above it
-// up to its column and the row's own elements to its left, so the four rows'
-// elements left of the group are independent of one another and are formed
-// side by side (their chains of dependent sums overlap); the triangle inside
-// the group follows row by row. Every element is the same sum as row by row,
-// and a bad pivot is met at the same row.
 TERN_BAND_KERNEL
 bool factorBand(double* re, double* im, double* reciprocal, std::size_t n, std::size_t b) {
-    constexpr std::size_t kRows = 4;
-    for (std::size_t i0 = 0; i0 < n; i0 += kRows) {
-        const std::size_t i1 = std::min(n, i0 + kRows);
-        for (std::size_t j = i0 > b ? i0 - b : 0; j < i0; ++j)
-            for (std::size_t i = i0; i < i1; ++i)
-                if (i <= j + b) factorElement(re, im, reciprocal, b, i, j);
-        for (std::size_t i = i0; i < i1; ++i)
-            for (std::size_t j = std::max(i0, i > b ? i - b : 0); j <= i; ++j)
-                if (!factorElement(re, im, reciprocal, b, i, j)) return false;
+    const std::size_t w = b + 1;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t j0 = i > b ? i - b : 0;
+        double* ri = re + i * w;
+        double* ii = im + i * w;
+        for (std::size_t j = j0; j <= i; ++j) {
+            // s = A(i, j) - sum over m in [j0, j) of L(i, m) conj(L(j, m))
+            const double* rj = re + j * w;
+            const double* ij = im + j * w;
+            double sr, si;
+            dotConj(ri + (j0 + b - i), ii + (j0 + b - i), rj + (j0 + b - j), ij + (j0 + b - j), j - j0, sr, si);
+            const std::size_t c = j + b - i;
+            sr = ri[c] - sr;
+            si = ii[c] - si;
+            if (j < i) {
+                ri[c] = sr * reciprocal[j];
+                ii[c] = si * reciprocal[j];
+            } else {
+                if (!(sr > 0) || !std::isfinite(sr)) return false;
+                ri[c] = std::sqrt(sr);
+                ii[c] = 0;
+                reciprocal[i] = 1.0 / ri[c];
+            }
+        }
     }
     return true;
 }
