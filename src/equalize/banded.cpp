@@ -38,7 +38,7 @@ inline Lanes8 load8(const double* p) {
     return v;
 }
 // Lanes 0-3 plus lanes 4-7.
-inline Lanes fold(Lanes8 v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3) + __builtin_shufflevector(v, v, 4, 5, 6, 7); }
+inline Lanes fold(const Lanes8& v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3) + __builtin_shufflevector(v, v, 4, 5, 6, 7); }
 
 inline Lanes load(const double* p) {
     Lanes v;
