@@ -40,6 +40,16 @@ inline Complex mulConj(Complex a, Complex b) {  // a * conj(b)
     return Complex(a.real() * b.real() + a.imag() * b.imag(), a.imag() * b.real() - a.real() * b.imag());
 }
 
+// (sr + i si)[u] += (ar + i ai) conj(hr + i hi)[u] for u < count, in split
+// arrays that do not overlap (so that the loop runs in vector lanes).
+void addProducts(double* __restrict sr, double* __restrict si, const double* __restrict hr, const double* __restrict hi,
+                 std::size_t count, double ar, double ai) {
+    for (std::size_t u = 0; u < count; ++u) {
+        sr[u] += ar * hr[u] + ai * hi[u];
+        si[u] += ai * hr[u] - ar * hi[u];
+    }
+}
+
 bool finite(Complex v) { return std::isfinite(v.real()) && std::isfinite(v.imag()); }
 
 // The modulation's points and bit labels, as the soft demodulator has them.
@@ -118,6 +128,7 @@ void requireEstimateFits(const ChannelEstimate& e, std::size_t symbols) {
 // path its pulse value at each of those lags.
 struct TapModel {
     std::vector<long> lags;   // increasing
+    std::vector<std::size_t> runStart;  // the lags in runs of consecutive values: run r is lags[runStart[r] .. runStart[r + 1])
     std::vector<RealColumn> pulse;  // [path][lag index]
     RealColumn tail;          // per path, the pulse energy left outside its lags
 };
@@ -135,7 +146,11 @@ TapModel tapModel(const ChannelEstimate& est, const CombinedPulse& pulse) {
     for (const PathPulse& p : paths)
         for (long l = p.first; l <= p.last(); ++l) used[static_cast<std::size_t>(l - lo)] = true;
     for (long l = lo; l <= hi; ++l)
-        if (used[static_cast<std::size_t>(l - lo)]) t.lags.push_back(l);
+        if (used[static_cast<std::size_t>(l - lo)]) {
+            if (t.lags.empty() || t.lags.back() != l - 1) t.runStart.push_back(t.lags.size());
+            t.lags.push_back(l);
+        }
+    t.runStart.push_back(t.lags.size());
     for (const PathPulse& p : paths) {
         RealColumn r(t.lags.size(), 0.0);
         double kept = 0;
@@ -237,15 +252,16 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
         if (m + lag0 >= 0 && m + lmax < Ml) {
             // Every tap inside: element (n1, n2) lies lags[t1] - lags[t2] before
             // the diagonal of row n1, so each row's sums are runs over t2.
+            // A run of consecutive lags meets consecutive elements of the row.
             gather(m);
             for (std::size_t t1 = 0; t1 < T; ++t1) {
                 const auto n1 = static_cast<std::size_t>(m + model.lags[t1]);
                 const double ar = v[k] * hr[t1], ai = v[k] * hi[t1];
                 const long base = static_cast<long>(sigma.index(n1, n1)) - model.lags[t1];
-                for (std::size_t t2 = 0; t2 <= t1; ++t2) {
+                for (std::size_t r = 0; model.runStart[r] <= t1; ++r) {
+                    const std::size_t t2 = model.runStart[r], end = std::min(model.runStart[r + 1], t1 + 1);
                     const auto at = static_cast<std::size_t>(base + model.lags[t2]);
-                    sr[at] += ar * hr[t2] + ai * hi[t2];
-                    si[at] += ai * hr[t2] - ar * hi[t2];
+                    addProducts(sr + at, si + at, hr.data() + t2, hi.data() + t2, end - t2, ar, ai);
                 }
             }
             continue;

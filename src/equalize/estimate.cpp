@@ -448,6 +448,7 @@ void interpolate(const std::vector<Snapshot>& snaps, std::size_t P, double doppl
         RealColumn eGrid(grid.size());
         std::size_t cachedLo = S, cachedHi = S;
         RealColumn L;  // Cholesky factor of the neighbours' correlation matrix
+        RealColumn c, w;  // per grid point: correlations with the neighbours, their weights
         std::size_t next = 0;  // first snapshot after the grid point
         for (std::size_t gi = 0; gi < grid.size(); ++gi) {
             const double n = static_cast<double>(grid[gi]);
@@ -467,7 +468,8 @@ void interpolate(const std::vector<Snapshot>& snaps, std::size_t P, double doppl
                 cachedLo = lo;
                 cachedHi = hi;
             }
-            RealColumn c(k), w(k);
+            c.resize(k);
+            w.resize(k);
             for (std::size_t i = 0; i < k; ++i) c[i] = power * rho(n - snaps[lo + i].t);
             for (std::size_t i = 0; i < k; ++i) {
                 double s = c[i];
