@@ -78,18 +78,15 @@ inline void transpose(Lanes& a, Lanes& b, Lanes& c, Lanes& d) {
     c = __builtin_shufflevector(ab0, cd0, 2, 3, 6, 7);
     d = __builtin_shufflevector(ab1, cd1, 2, 3, 6, 7);
 }
-// Two sums finished at once: out = {real of x, imaginary of x, real of y,
+// Two sums finished at once: {real of x, imaginary of x, real of y,
 // imaginary of y}, each lane the very adds finish() does, run across lanes.
-// (Written to memory, not returned: a returned vector of four doubles would
-// change the calling convention of the clone without AVX.)
-inline void finishTwo(const Sums& x, const Sums& y, double (&out)[4]) {
+inline Lanes finishTwo(const Sums& x, const Sums& y) {
     Lanes a = x.r, b = x.i, c = y.r, d = y.i;
     transpose(a, b, c, d);
     Lanes ta = x.tailR, tb = x.tailI, tc = y.tailR, td = y.tailI;
     transpose(ta, tb, tc, td);
     const Lanes zero = {0, 0, 0, 0};
-    const Lanes sums = ((a + b) + (c + d)) + (((zero + ta) + tb) + tc);
-    __builtin_memcpy(out, &sums, sizeof out);
+    return ((a + b) + (c + d)) + (((zero + ta) + tb) + tc);
 }
 
 // sum over m < n of a[m] * conj(b[m])
@@ -203,8 +200,7 @@ void inverseOfFactor(const double* re, const double* im, std::size_t n, std::siz
             const Sums s1 = dotPlain(zRe + r * w + (c + 1 + b - r), zIm + r * w + (c + 1 + b - r), lr, li, r - c);
             // m in (r, mEnd]: conj(Z(m, r)) from column r of the copy, at m - r.
             const Sums s2 = dotConj(lr + (r - c), li + (r - c), colRe + r * w + 1, colIm + r * w + 1, mEnd - r);
-            double s[4];
-            finishTwo(s1, s2, s);
+            const Lanes s = finishTwo(s1, s2);
             double vr = -(s[0] + s[2]), vi = -(s[1] + s[3]);
             if (r == c) {
                 vr += inv;
