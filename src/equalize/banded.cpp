@@ -1,3 +1,11 @@
+// The AVX-512 clone also has fused multiply-adds; none may be formed, so that
+// every clone rounds each product and sum as the others do.
+#if defined(__clang__)
+#pragma STDC FP_CONTRACT OFF
+#elif defined(__GNUC__)
+#pragma GCC optimize("fp-contract=off")
+#endif
+
 #include "equalize/banded.hpp"
 
 #include <algorithm>
@@ -30,9 +38,7 @@ inline Lanes8 load8(const double* p) {
     return v;
 }
 // Lanes 0-3 plus lanes 4-7.
-inline Lanes fold(const Lanes8& v) {
-    return __builtin_shufflevector(v, v, 0, 1, 2, 3) + __builtin_shufflevector(v, v, 4, 5, 6, 7);
-}
+inline Lanes fold(const Lanes8& v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3) + __builtin_shufflevector(v, v, 4, 5, 6, 7); }
 
 inline Lanes load(const double* p) {
     Lanes v;
@@ -183,8 +189,8 @@ bool factorBand(double* re, double* im, double* reciprocal, std::size_t n, std::
 // conj(Z(m, r)), read from a column-wise copy (colRe[c*w + r - c] = Z(r, c))
 // so that both sums run over contiguous memory.
 TERN_BAND_KERNEL
-void inverseOfFactor(const double* re, const double* im, std::size_t n, std::size_t b, double* zRe, double* zIm,
-                     double* colRe, double* colIm) {
+void inverseOfFactor(const double* re, const double* im, std::size_t n, std::size_t b, double* zRe, double* zIm, double* colRe,
+                     double* colIm) {
     const std::size_t w = b + 1;
     double lr[512 + kPad] = {}, li[512 + kPad] = {};  // column c of L below the diagonal, L(c + t, c) at t - 1
     for (std::size_t c = n; c-- > 0;) {
