@@ -44,8 +44,8 @@ const Burst& ruimMedium() {
 
 void report(benchmark::State& state, std::size_t symbols) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(symbols));
-    state.counters["realtime"] = benchmark::Counter(static_cast<double>(symbols) / 19200.0 * static_cast<double>(state.iterations()),
-                                                    benchmark::Counter::kIsRate);
+    state.counters["realtime"] = benchmark::Counter(
+        static_cast<double>(symbols) / 19200.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void receiverLmmse(benchmark::State& state) {

@@ -21,7 +21,8 @@ struct MediumInput {
     explicit MediumInput(double constraint) : milstd(tern::test_support::recordFor("medium", constraint)) {
         std::mt19937 engine(7);
         const auto n = static_cast<std::size_t>(milstd.inputBitsPerInter);
-        soft = tern::test_support::noisy(tern::test_support::encodeBlocks(tern::test_support::randomBits(n, 5), milstd), 0.5, engine);
+        soft = tern::test_support::noisy(tern::test_support::encodeBlocks(tern::test_support::randomBits(n, 5), milstd),
+                                         0.5, engine);
     }
 };
 

@@ -40,16 +40,6 @@ inline Complex mulConj(Complex a, Complex b) {  // a * conj(b)
     return Complex(a.real() * b.real() + a.imag() * b.imag(), a.imag() * b.real() - a.real() * b.imag());
 }
 
-// (sr + i si)[u] += (ar + i ai) conj(hr + i hi)[u] for u < count, in split
-// arrays that do not overlap (so that the loop runs in vector lanes).
-void addProducts(double* __restrict sr, double* __restrict si, const double* __restrict hr, const double* __restrict hi,
-                 std::size_t count, double ar, double ai) {
-    for (std::size_t u = 0; u < count; ++u) {
-        sr[u] += ar * hr[u] + ai * hi[u];
-        si[u] += ai * hr[u] - ar * hi[u];
-    }
-}
-
 bool finite(Complex v) { return std::isfinite(v.real()) && std::isfinite(v.imag()); }
 
 // The modulation's points and bit labels, as the soft demodulator has them.
@@ -62,7 +52,9 @@ struct Mapping {
 
 Mapping mappingOf(const Milstd& milstd) {
     if (!(milstd.bitsToSym >= 1 && milstd.bitsToSym <= static_cast<double>(kMaxSoftBits)) || !isWhole(milstd.bitsToSym))
-        raiseOwn("ERRO! A equalização só está disponível para modulações de fase com 1 a 3 bits por símbolo (milstd.bitsToSym).");
+        raiseOwn(
+            "ERRO! A equalização só está disponível para modulações de fase com 1 a 3 bits por símbolo "
+            "(milstd.bitsToSym).");
     Mapping m;
     m.bits = static_cast<std::size_t>(milstd.bitsToSym);
     m.points = phaseShiftPoints(milstd.bitsToSym);
@@ -110,8 +102,10 @@ void requireEstimateFits(const ChannelEstimate& e, std::size_t symbols) {
     const std::size_t P = e.delays.size();
     if (P == 0 || e.gains.cols != P || e.gains.rows != symbols || e.gains.data.size() != symbols * P ||
         e.gainError.size() != symbols)
-        raiseOwn("ERRO! A estimativa do canal deve ter um atraso por percurso e uma linha de ganhos por símbolo de SymbolsIn "
-                 "(estimate.delays, estimate.gains, estimate.gainError).");
+        raiseOwn(
+            "ERRO! A estimativa do canal deve ter um atraso por percurso e uma linha de ganhos por símbolo de "
+            "SymbolsIn "
+            "(estimate.delays, estimate.gains, estimate.gainError).");
     if (!(e.N0 > 0) || !(e.N0 < 1e300))
         raiseOwn("ERRO! A variância do ruído da estimativa deve ser positiva e finita (estimate.N0).");
     requireFiniteColumn(e.delays, "estimate.delays");
@@ -119,18 +113,19 @@ void requireEstimateFits(const ChannelEstimate& e, std::size_t symbols) {
     for (Complex g : e.gains.data)
         if (!finite(g) || std::fabs(g.real()) > 1e150 || std::fabs(g.imag()) > 1e150)
             raiseOwn("ERRO! estimate.gains contém valores que não são finitos ou de módulo acima de 1e150.");
-    if (e.delays.back() - e.delays.front() > 256 ||
-        !std::is_sorted(e.delays.begin(), e.delays.end()) || std::fabs(e.delays.front()) > 256)
-        raiseOwn("ERRO! Os atrasos da estimativa devem estar em ordem crescente e a menos de 256 símbolos (estimate.delays).");
+    if (e.delays.back() - e.delays.front() > 256 || !std::is_sorted(e.delays.begin(), e.delays.end()) ||
+        std::fabs(e.delays.front()) > 256)
+        raiseOwn(
+            "ERRO! Os atrasos da estimativa devem estar em ordem crescente e a menos de 256 símbolos "
+            "(estimate.delays).");
 }
 
 // The channel as the equaliser uses it: every lag any path reaches, and per
 // path its pulse value at each of those lags.
 struct TapModel {
-    std::vector<long> lags;   // increasing
-    std::vector<std::size_t> runStart;  // the lags in runs of consecutive values: run r is lags[runStart[r] .. runStart[r + 1])
+    std::vector<long> lags;         // increasing
     std::vector<RealColumn> pulse;  // [path][lag index]
-    RealColumn tail;          // per path, the pulse energy left outside its lags
+    RealColumn tail;                // per path, the pulse energy left outside its lags
 };
 
 TapModel tapModel(const ChannelEstimate& est, const CombinedPulse& pulse) {
@@ -146,11 +141,7 @@ TapModel tapModel(const ChannelEstimate& est, const CombinedPulse& pulse) {
     for (const PathPulse& p : paths)
         for (long l = p.first; l <= p.last(); ++l) used[static_cast<std::size_t>(l - lo)] = true;
     for (long l = lo; l <= hi; ++l)
-        if (used[static_cast<std::size_t>(l - lo)]) {
-            if (t.lags.empty() || t.lags.back() != l - 1) t.runStart.push_back(t.lags.size());
-            t.lags.push_back(l);
-        }
-    t.runStart.push_back(t.lags.size());
+        if (used[static_cast<std::size_t>(l - lo)]) t.lags.push_back(l);
     for (const PathPulse& p : paths) {
         RealColumn r(t.lags.size(), 0.0);
         double kept = 0;
@@ -180,7 +171,8 @@ struct Workspace {
 // One frame: the LMMSE estimates of its `N` symbols at burst positions
 // a .. a + N - 1, written to xe and nu.
 void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const TapModel& model, const BurstSymbols& burst,
-                   std::size_t a, std::size_t N, const Complex* xbar, const double* v, Complex* xe, double* nu, Workspace& ws) {
+                   std::size_t a, std::size_t N, const Complex* xbar, const double* v, Complex* xe, double* nu,
+                   Workspace& ws) {
     const long len = static_cast<long>(y.size());
     const long lmin = model.lags.front(), lmax = model.lags.back();
     const std::size_t T = model.lags.size();
@@ -252,16 +244,15 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
         if (m + lag0 >= 0 && m + lmax < Ml) {
             // Every tap inside: element (n1, n2) lies lags[t1] - lags[t2] before
             // the diagonal of row n1, so each row's sums are runs over t2.
-            // A run of consecutive lags meets consecutive elements of the row.
             gather(m);
             for (std::size_t t1 = 0; t1 < T; ++t1) {
                 const auto n1 = static_cast<std::size_t>(m + model.lags[t1]);
                 const double ar = v[k] * hr[t1], ai = v[k] * hi[t1];
                 const long base = static_cast<long>(sigma.index(n1, n1)) - model.lags[t1];
-                for (std::size_t r = 0; model.runStart[r] <= t1; ++r) {
-                    const std::size_t t2 = model.runStart[r], end = std::min(model.runStart[r + 1], t1 + 1);
+                for (std::size_t t2 = 0; t2 <= t1; ++t2) {
                     const auto at = static_cast<std::size_t>(base + model.lags[t2]);
-                    addProducts(sr + at, si + at, hr.data() + t2, hi.data() + t2, end - t2, ar, ai);
+                    sr[at] += ar * hr[t2] + ai * hi[t2];
+                    si[at] += ai * hr[t2] - ar * hi[t2];
                 }
             }
             continue;
@@ -380,9 +371,11 @@ Checked checkEqualizer(const ComplexColumn& SymbolsIn, const Milstd& milstd, con
     const CombinedPulse check(varShapping, 1);
     for (std::size_t n = 0; n < SymbolsIn.size(); ++n) {
         if (!finite(SymbolsIn[n]))
-            raiseOwn("ERRO! SymbolsIn contém uma amostra que não é um número finito (símbolo " + std::to_string(n + 1) + ").");
+            raiseOwn("ERRO! SymbolsIn contém uma amostra que não é um número finito (símbolo " + std::to_string(n + 1) +
+                     ").");
         if (std::fabs(SymbolsIn[n].real()) > 1e150 || std::fabs(SymbolsIn[n].imag()) > 1e150)
-            raiseOwn("ERRO! SymbolsIn contém uma amostra de módulo acima de 1e150 (símbolo " + std::to_string(n + 1) + ").");
+            raiseOwn("ERRO! SymbolsIn contém uma amostra de módulo acima de 1e150 (símbolo " + std::to_string(n + 1) +
+                     ").");
     }
     requireEstimateFits(estimate, SymbolsIn.size());
     c.symbols = c.layout.frames * c.layout.data;
@@ -395,7 +388,8 @@ Checked checkEqualizer(const ComplexColumn& SymbolsIn, const Milstd& milstd, con
 // demultiplexer order, xbar a transmitted symbol).
 template <class Prior>
 EqualizeOut equalizeBurst(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
-                          const ChannelEstimate& estimate, const std::vector<bool>& skipFrames, const Checked& c, Prior&& prior) {
+                          const ChannelEstimate& estimate, const std::vector<bool>& skipFrames, const Checked& c,
+                          Prior&& prior) {
     return withMemoryGuard("ternEqualize", [&]() -> EqualizeOut {
         const BurstLayout& layout = c.layout;
         const Mapping& map = c.map;
@@ -414,7 +408,8 @@ EqualizeOut equalizeBurst(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
             pollInterrupt();
             const std::size_t base = f * layout.data;
             for (std::size_t k = 0; k < layout.data; ++k) prior(base + k, xbar[k], v[k]);
-            equalizeFrame(SymbolsIn, estimate, model, burst, layout.dataStart(f), layout.data, xbar.data(), v.data(), xe.data(), nu.data(), ws);
+            equalizeFrame(SymbolsIn, estimate, model, burst, layout.dataStart(f), layout.data, xbar.data(), v.data(),
+                          xe.data(), nu.data(), ws);
             for (std::size_t k = 0; k < layout.data; ++k) {
                 const Complex d = mul(xe[k], map.rotation[k]);
                 out.symbols[base + k] = d;
@@ -429,27 +424,30 @@ EqualizeOut equalizeBurst(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
 }  // namespace
 
 EqualizeOut ternEqualize(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
-                         const ChannelEstimate& estimate, const RealColumn& LLRPrior, const std::vector<bool>& skipFrames) {
+                         const ChannelEstimate& estimate, const RealColumn& LLRPrior,
+                         const std::vector<bool>& skipFrames) {
     const Checked c = checkEqualizer(SymbolsIn, milstd, varShapping, estimate, skipFrames);
     if (!LLRPrior.empty() && LLRPrior.size() != c.symbols * c.map.bits)
         raiseOwn("ERRO! LLRPrior deve ter " + std::to_string(c.symbols * c.map.bits) +
                  " valores, milstd.bitsToSym por símbolo de dados dos quadros inteiros.");
     requireFiniteColumn(LLRPrior, "LLRPrior");
     const std::size_t rows = c.map.rotation.size();
-    return equalizeBurst(SymbolsIn, milstd, varShapping, estimate, skipFrames, c, [&](std::size_t i, Complex& xbar, double& v) {
-        if (LLRPrior.empty()) {
-            xbar = Complex(0.0, 0.0);
-            v = 1.0;
-            return;
-        }
-        Complex mean;
-        symbolPrior(LLRPrior.data() + i * c.map.bits, c.map, mean, v);
-        xbar = mulConj(mean, c.map.rotation[i % rows]);
-    });
+    return equalizeBurst(SymbolsIn, milstd, varShapping, estimate, skipFrames, c,
+                         [&](std::size_t i, Complex& xbar, double& v) {
+                             if (LLRPrior.empty()) {
+                                 xbar = Complex(0.0, 0.0);
+                                 v = 1.0;
+                                 return;
+                             }
+                             Complex mean;
+                             symbolPrior(LLRPrior.data() + i * c.map.bits, c.map, mean, v);
+                             xbar = mulConj(mean, c.map.rotation[i % rows]);
+                         });
 }
 
 EqualizeOut ternEqualize(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
-                         const ChannelEstimate& estimate, const SoftSymbols& prior, const std::vector<bool>& skipFrames) {
+                         const ChannelEstimate& estimate, const SoftSymbols& prior,
+                         const std::vector<bool>& skipFrames) {
     const Checked c = checkEqualizer(SymbolsIn, milstd, varShapping, estimate, skipFrames);
     if (prior.mean.size() != c.symbols || prior.var.size() != c.symbols)
         raiseOwn("ERRO! prior.mean e prior.var devem ter um valor por símbolo de dados dos quadros inteiros (" +
@@ -458,10 +456,11 @@ EqualizeOut ternEqualize(const ComplexColumn& SymbolsIn, const Milstd& milstd, c
         if (!finite(prior.mean[k]) || std::abs(prior.mean[k]) > 1e3 || !(prior.var[k] >= 0 && prior.var[k] <= 1e6))
             raiseOwn("ERRO! prior.mean deve ser finito (módulo até 1e3) e prior.var de 0 a 1e6 (símbolo de dados " +
                      std::to_string(k + 1) + ").");
-    return equalizeBurst(SymbolsIn, milstd, varShapping, estimate, skipFrames, c, [&](std::size_t i, Complex& xbar, double& v) {
-        xbar = prior.mean[i];
-        v = std::max(prior.var[i], kMinVariance);
-    });
+    return equalizeBurst(SymbolsIn, milstd, varShapping, estimate, skipFrames, c,
+                         [&](std::size_t i, Complex& xbar, double& v) {
+                             xbar = prior.mean[i];
+                             v = std::max(prior.var[i], kMinVariance);
+                         });
 }
 
 }  // namespace tern

@@ -16,15 +16,14 @@ namespace tern {
 // Output record of the equaliser, one entry per data symbol of the whole
 // frames (demultiplexer order) or per bit of them.
 struct EqualizeOut {
-    RealColumn LLROut;        // bitsToSym ratios per symbol, as ternSoftDetect's LLROut (descrambled, positive = 0 bit likelier)
-    ComplexColumn symbols;    // the unbiased estimate of every data symbol, descrambled
-    RealColumn noise;         // the noise variance of every estimate
+    RealColumn
+        LLROut;  // bitsToSym ratios per symbol, as ternSoftDetect's LLROut (descrambled, positive = 0 bit likelier)
+    ComplexColumn symbols;  // the unbiased estimate of every data symbol, descrambled
+    RealColumn noise;       // the noise variance of every estimate
 };
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, EqualizeOut>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, EqualizeOut> {
     f("LLROut", r.LLROut, Shape::Column, kAnyLength);
     f("symbols", r.symbols, Shape::Column, kAnyLength);
     f("noise", r.noise, Shape::Column, kAnyLength);
@@ -70,6 +69,7 @@ SoftSymbols ternSoftSymbols(const RealColumn& LLR, const Milstd& milstd);
 // they are not one per data symbol of the whole frames, not finite, a mean
 // of modulus above 1e3 or a variance outside 0 .. 1e6.
 EqualizeOut ternEqualize(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
-                         const ChannelEstimate& estimate, const SoftSymbols& prior, const std::vector<bool>& skipFrames = {});
+                         const ChannelEstimate& estimate, const SoftSymbols& prior,
+                         const std::vector<bool>& skipFrames = {});
 
 }  // namespace tern

@@ -49,9 +49,11 @@ constexpr double kLargestSample = 1e150;
 void requireFinite(const ComplexColumn& y) {
     for (std::size_t n = 0; n < y.size(); ++n) {
         if (!std::isfinite(y[n].real()) || !std::isfinite(y[n].imag()))
-            raiseOwn("ERRO! SymbolsIn contém uma amostra que não é um número finito (símbolo " + std::to_string(n + 1) + ").");
+            raiseOwn("ERRO! SymbolsIn contém uma amostra que não é um número finito (símbolo " + std::to_string(n + 1) +
+                     ").");
         if (std::fabs(y[n].real()) > kLargestSample || std::fabs(y[n].imag()) > kLargestSample)
-            raiseOwn("ERRO! SymbolsIn contém uma amostra de módulo acima de 1e150 (símbolo " + std::to_string(n + 1) + ").");
+            raiseOwn("ERRO! SymbolsIn contém uma amostra de módulo acima de 1e150 (símbolo " + std::to_string(n + 1) +
+                     ").");
     }
 }
 
@@ -115,7 +117,8 @@ bool solveSmall(std::vector<Complex> A, std::size_t n, std::vector<Complex>& b, 
 
 // Correlation c(l) = mean over the piece's symbols m of y(m + l) conj(x(m)),
 // at lags lo .. hi (the rest of the row, over -kSearchLags .. kSearchLags, 0).
-ComplexColumn pieceCorrelation(const ComplexColumn& y, const BurstSymbols& burst, std::size_t s0, std::size_t s1, long lo, long hi) {
+ComplexColumn pieceCorrelation(const ComplexColumn& y, const BurstSymbols& burst, std::size_t s0, std::size_t s1,
+                               long lo, long hi) {
     ComplexColumn c(2 * kSearchLags + 1);
     for (long l = lo; l <= hi; ++l) {
         Complex s(0.0, 0.0);
@@ -141,18 +144,20 @@ RealColumn profileOf(const std::vector<ComplexColumn>& rows) {
     return profile;
 }
 
-RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPulse& pulse, double limit, bool refuseWide);
+RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPulse& pulse, double limit,
+                       bool refuseWide);
 
 // Correlation rows of every known piece: the preamble in pieces, over all
 // search lags; then every probe. The probe repeats every 144 symbols, so a
 // probe row shows a path at tau also at tau +- 144: probe rows are kept to
 // the 144 lags centred on the paths the preamble alone shows.
-std::vector<ComplexColumn> segmentCorrelations(const ComplexColumn& y, const BurstLayout& layout, const BurstSymbols& burst,
-                                               const CombinedPulse& pulse, double limit) {
+std::vector<ComplexColumn> segmentCorrelations(const ComplexColumn& y, const BurstLayout& layout,
+                                               const BurstSymbols& burst, const CombinedPulse& pulse, double limit) {
     std::vector<ComplexColumn> rows;
     const std::size_t lead = layout.preamble;
     for (std::size_t i = 0; i < kPreamblePieces; ++i)
-        rows.push_back(pieceCorrelation(y, burst, lead * i / kPreamblePieces, lead * (i + 1) / kPreamblePieces, -kSearchLags, kSearchLags));
+        rows.push_back(pieceCorrelation(y, burst, lead * i / kPreamblePieces, lead * (i + 1) / kPreamblePieces,
+                                        -kSearchLags, kSearchLags));
     const RealColumn seen = searchPaths(rows, pulse, limit, false);
     const auto centre = static_cast<long>(std::lround(0.5 * (seen.front() + seen.back())));
     const long half = static_cast<long>(layout.probe) >= 144 ? 72 : static_cast<long>(layout.probe) / 2;
@@ -171,7 +176,8 @@ std::vector<ComplexColumn> segmentCorrelations(const ComplexColumn& y, const Bur
 // Delays farther than `limit` from a chosen one are passed over; with
 // `refuseWide`, one that would capture a tenth of the strongest path's
 // energy is refused as a channel too wide for the probe.
-RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPulse& pulse, double limit, bool refuseWide) {
+RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPulse& pulse, double limit,
+                       bool refuseWide) {
     const std::size_t lags = 2 * kSearchLags + 1;
     const RealColumn profile = profileOf(rows);
     const double floor = medianOf(profile);
@@ -189,7 +195,8 @@ RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPul
     const auto pulseVector = [&](long q) {  // r(l - tau) over the search lags
         RealColumn v(lags, 0.0);
         const double tau = static_cast<double>(q) / static_cast<double>(G);
-        for (long l = -kSearchLags; l <= kSearchLags; ++l) v[static_cast<std::size_t>(l + kSearchLags)] = pulse.at(static_cast<double>(l) - tau);
+        for (long l = -kSearchLags; l <= kSearchLags; ++l)
+            v[static_cast<std::size_t>(l + kSearchLags)] = pulse.at(static_cast<double>(l) - tau);
         return v;
     };
 
@@ -203,8 +210,10 @@ RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPul
         RealColumn bestVector;
         for (long q : candidates) {
             const double tau = static_cast<double>(q) / static_cast<double>(G);
-            if (std::any_of(delays.begin(), delays.end(), [tau](double d) { return std::fabs(d - tau) < 0.75; })) continue;
-            const bool tooWide = std::any_of(delays.begin(), delays.end(), [tau, limit](double d) { return std::fabs(d - tau) > limit; });
+            if (std::any_of(delays.begin(), delays.end(), [tau](double d) { return std::fabs(d - tau) < 0.75; }))
+                continue;
+            const bool tooWide = std::any_of(delays.begin(), delays.end(),
+                                             [tau, limit](double d) { return std::fabs(d - tau) > limit; });
             RealColumn v = pulseVector(q);
             for (const RealColumn& b : basis) {
                 const double a = std::inner_product(v.begin(), v.end(), b.begin(), 0.0);
@@ -250,15 +259,15 @@ RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPul
 // ---- Snapshots: least-squares path gains on stretches of samples ------------
 
 struct Snapshot {
-    double t = 0;                 // centre, in received symbols
-    std::vector<Complex> g;       // per path
-    RealColumn var;               // error variance of each gain
+    double t = 0;            // centre, in received symbols
+    std::vector<Complex> g;  // per path
+    RealColumn var;          // error variance of each gain
 };
 
 struct Fits {
     std::vector<Snapshot> snapshots;
-    double residual = 0;    // summed squared residual (unweighted fits)
-    double freedom = 0;     // samples minus unknowns over all fits
+    double residual = 0;  // summed squared residual (unweighted fits)
+    double freedom = 0;   // samples minus unknowns over all fits
 };
 
 // Regressors s_p(n) = sum over the path's lags of r * x(n - l).
@@ -313,7 +322,8 @@ Fits fitStretches(const ComplexColumn& y, const BurstSymbols& burst, const std::
 
 // Runs of received samples that only known symbols reach, cut into
 // stretches of about `stretch` samples (runs shorter than 2P + 8 are left out).
-std::vector<std::pair<long, long>> knownStretches(const BurstSymbols& burst, const std::vector<PathPulse>& paths, long length) {
+std::vector<std::pair<long, long>> knownStretches(const BurstSymbols& burst, const std::vector<PathPulse>& paths,
+                                                  long length) {
     long first = 0, last = 0;
     for (std::size_t p = 0; p < paths.size(); ++p) {
         first = p == 0 ? paths[p].first : std::min(first, paths[p].first);
@@ -322,7 +332,9 @@ std::vector<std::pair<long, long>> knownStretches(const BurstSymbols& burst, con
     // Unknown symbols among x(n - last) .. x(n - first), by a prefix count.
     const long total = static_cast<long>(burst.unknown.size());
     std::vector<long> prefix(static_cast<std::size_t>(total) + 1, 0);
-    for (long i = 0; i < total; ++i) prefix[static_cast<std::size_t>(i) + 1] = prefix[static_cast<std::size_t>(i)] + burst.unknown[static_cast<std::size_t>(i)];
+    for (long i = 0; i < total; ++i)
+        prefix[static_cast<std::size_t>(i) + 1] =
+            prefix[static_cast<std::size_t>(i)] + burst.unknown[static_cast<std::size_t>(i)];
     const auto clean = [&](long n) {
         const long lo = n - last + burst.margin, hi = n - first + burst.margin;
         if (lo < 0 || hi >= total) return false;
@@ -340,7 +352,8 @@ std::vector<std::pair<long, long>> knownStretches(const BurstSymbols& burst, con
         while (end < length && clean(end)) ++end;
         const long run = end - n;
         if (run >= minimum) {
-            const long pieces = std::max(1L, (run + static_cast<long>(kFitStretch) / 2) / static_cast<long>(kFitStretch));
+            const long pieces =
+                std::max(1L, (run + static_cast<long>(kFitStretch) / 2) / static_cast<long>(kFitStretch));
             for (long i = 0; i < pieces; ++i) out.emplace_back(n + run * i / pieces, n + run * (i + 1) / pieces);
         }
         n = end;
@@ -422,8 +435,8 @@ double estimateDoppler(const std::vector<Snapshot>& snaps, double symbolRate) {
 // Gaussian Doppler spectrum of spread `doppler` Hz: on every kGridStep-th
 // symbol from the `neighbours` nearest snapshots on either side, linear in
 // between.
-void interpolate(const std::vector<Snapshot>& snaps, std::size_t P, double doppler, double symbolRate, std::size_t length,
-                 std::size_t neighbours, ChannelEstimate& est) {
+void interpolate(const std::vector<Snapshot>& snaps, std::size_t P, double doppler, double symbolRate,
+                 std::size_t length, std::size_t neighbours, ChannelEstimate& est) {
     est.gains = ComplexMatrix(length, P);
     est.gainError.assign(length, 0.0);
     if (snaps.empty() || length == 0) return;
@@ -447,8 +460,7 @@ void interpolate(const std::vector<Snapshot>& snaps, std::size_t P, double doppl
         std::vector<Complex> gGrid(grid.size());
         RealColumn eGrid(grid.size());
         std::size_t cachedLo = S, cachedHi = S;
-        RealColumn L;  // Cholesky factor of the neighbours' correlation matrix
-        RealColumn c, w;  // per grid point: correlations with the neighbours, their weights
+        RealColumn L;          // Cholesky factor of the neighbours' correlation matrix
         std::size_t next = 0;  // first snapshot after the grid point
         for (std::size_t gi = 0; gi < grid.size(); ++gi) {
             const double n = static_cast<double>(grid[gi]);
@@ -468,8 +480,7 @@ void interpolate(const std::vector<Snapshot>& snaps, std::size_t P, double doppl
                 cachedLo = lo;
                 cachedHi = hi;
             }
-            c.resize(k);
-            w.resize(k);
+            RealColumn c(k), w(k);
             for (std::size_t i = 0; i < k; ++i) c[i] = power * rho(n - snaps[lo + i].t);
             for (std::size_t i = 0; i < k; ++i) {
                 double s = c[i];
@@ -520,7 +531,8 @@ Checked validate(const ComplexColumn& y, const Milstd& milstd, const VarShapping
 
 }  // namespace
 
-ChannelEstimate ternEstimate(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping, double doppler) {
+ChannelEstimate ternEstimate(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
+                             double doppler) {
     const Checked c = validate(SymbolsIn, milstd, varShapping, doppler);
     return withMemoryGuard("ternEstimate", [&]() -> ChannelEstimate {
         const CombinedPulse pulse(varShapping);
@@ -532,7 +544,8 @@ ChannelEstimate ternEstimate(const ComplexColumn& SymbolsIn, const Milstd& milst
 
         std::vector<PathPulse> paths;
         for (double tau : est.delays) paths.push_back(equalize::pathPulse(tau, pulse, pulse.halfSpan()));
-        Fits fits = fitStretches(SymbolsIn, burst, paths, knownStretches(burst, paths, static_cast<long>(SymbolsIn.size())), nullptr);
+        Fits fits = fitStretches(SymbolsIn, burst, paths,
+                                 knownStretches(burst, paths, static_cast<long>(SymbolsIn.size())), nullptr);
         est.N0 = fits.freedom > 0 ? std::max(fits.residual / fits.freedom, 1e-12) : 1.0;
         for (Snapshot& s : fits.snapshots)
             for (double& v : s.var) v *= est.N0;
@@ -544,18 +557,23 @@ ChannelEstimate ternEstimate(const ComplexColumn& SymbolsIn, const Milstd& milst
 }
 
 ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
-                          const ChannelEstimate& previous, const ComplexColumn& dataMean, const RealColumn& dataVar, double doppler) {
+                          const ChannelEstimate& previous, const ComplexColumn& dataMean, const RealColumn& dataVar,
+                          double doppler) {
     const Checked c = validate(SymbolsIn, milstd, varShapping, doppler);
     const std::size_t P = previous.delays.size();
     if (P == 0 || previous.gains.rows != SymbolsIn.size() || previous.gains.cols != P || !(previous.N0 > 0))
-        raiseOwn("ERRO! A estimativa anterior do canal não corresponde a SymbolsIn (previous.delays, previous.gains, previous.N0).");
+        raiseOwn(
+            "ERRO! A estimativa anterior do canal não corresponde a SymbolsIn (previous.delays, previous.gains, "
+            "previous.N0).");
     const std::size_t dataSymbols = c.layout.frames * c.layout.data;
     if (dataMean.size() != dataSymbols || dataVar.size() != dataSymbols)
-        raiseOwn("ERRO! As estimativas dos dados devem ter um valor por símbolo de dados (" + std::to_string(dataSymbols) +
-                 ") (dataMean, dataVar).");
+        raiseOwn("ERRO! As estimativas dos dados devem ter um valor por símbolo de dados (" +
+                 std::to_string(dataSymbols) + ") (dataMean, dataVar).");
     for (std::size_t k = 0; k < dataSymbols; ++k)
-        if (!std::isfinite(dataMean[k].real()) || !std::isfinite(dataMean[k].imag()) || !(dataVar[k] >= 0 && dataVar[k] <= 1e6))
-            raiseOwn("ERRO! dataMean e dataVar devem ser finitos, e dataVar de 0 a 1e6 (símbolo de dados " + std::to_string(k + 1) + ").");
+        if (!std::isfinite(dataMean[k].real()) || !std::isfinite(dataMean[k].imag()) ||
+            !(dataVar[k] >= 0 && dataVar[k] <= 1e6))
+            raiseOwn("ERRO! dataMean e dataVar devem ser finitos, e dataVar de 0 a 1e6 (símbolo de dados " +
+                     std::to_string(k + 1) + ").");
     return withMemoryGuard("ternTrack", [&]() -> ChannelEstimate {
         const CombinedPulse pulse(varShapping);
         BurstSymbols burst = equalize::burstSymbols(c.layout, milstd, SymbolsIn.size(), kMargin);
@@ -571,7 +589,8 @@ ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
             for (std::size_t p = 0; p < P; ++p) {
                 double spread = 0;
                 for (std::size_t i = 0; i < paths[p].r.size(); ++i)
-                    spread += paths[p].r[i] * paths[p].r[i] * burst.varAt(static_cast<long>(n) - paths[p].first - static_cast<long>(i));
+                    spread += paths[p].r[i] * paths[p].r[i] *
+                              burst.varAt(static_cast<long>(n) - paths[p].first - static_cast<long>(i));
                 v += norm2(previous.gains(n, p)) * spread;
             }
             weights[n] = 1.0 / v;
@@ -598,7 +617,9 @@ ChannelEstimate trueChannel(const ComplexMatrix& raios, double pathDelaySamples,
     if (raios.cols != 2)
         raiseOwn("ERRO! raios deve ser uma matriz L-por-2 de ganhos dos dois percursos (0-por-2 sem desvanecimento).");
     if (!(isWhole(pathDelaySamples) && pathDelaySamples >= 0) || !(isWhole(frameStartSample) && frameStartSample >= 1))
-        raiseOwn("ERRO! O atraso do segundo percurso e a amostra de início do quadro devem ser números inteiros (pathDelaySamples, frameStartSample).");
+        raiseOwn(
+            "ERRO! O atraso do segundo percurso e a amostra de início do quadro devem ser números inteiros "
+            "(pathDelaySamples, frameStartSample).");
     const double Ns = s.oversamplingFactor, D = s.pulseDelay;
     ChannelEstimate t;
     t.N0 = N0;
@@ -637,11 +658,13 @@ double channelError(const ChannelEstimate& e, const ChannelEstimate& t, const Va
             lo = std::min(lo, p.first);
             hi = std::max(hi, p.last());
         }
-    const auto taps = [&](const ChannelEstimate& c, const std::vector<PathPulse>& paths, std::size_t n, ComplexColumn& h) {
+    const auto taps = [&](const ChannelEstimate& c, const std::vector<PathPulse>& paths, std::size_t n,
+                          ComplexColumn& h) {
         std::fill(h.begin(), h.end(), Complex(0.0, 0.0));
         for (std::size_t p = 0; p < paths.size(); ++p)
             for (std::size_t i = 0; i < paths[p].r.size(); ++i)
-                h[static_cast<std::size_t>(paths[p].first + static_cast<long>(i) - lo)] += paths[p].r[i] * c.gains(n, p);
+                h[static_cast<std::size_t>(paths[p].first + static_cast<long>(i) - lo)] +=
+                    paths[p].r[i] * c.gains(n, p);
     };
     ComplexColumn he(static_cast<std::size_t>(hi - lo + 1)), ht(he.size());
     double err = 0, ref = 0;

@@ -23,9 +23,7 @@ struct ChannelEstimate {
 };
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, ChannelEstimate>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, ChannelEstimate> {
     f("delays", r.delays, Shape::Column, kAnyLength);
     f("gains", r.gains, Shape::Matrix, kAnyLength);
     f("gainError", r.gainError, Shape::Column, kAnyLength);

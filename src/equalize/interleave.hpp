@@ -14,9 +14,7 @@ struct WeaveOut {
 };
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, WeaveOut>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, WeaveOut> {
     f("out", r.out, Shape::Column, kAnyLength);
 }
 

@@ -23,11 +23,12 @@ BurstLayout burstLayout(std::size_t symbols, const Milstd& milstd) {
     if (milstd.probeFrame.size() != b.probe || milstd.probeShiftFrame.size() != b.probe)
         raiseOwn("ERRO! milstd.probeFrame e milstd.probeShiftFrame devem ter milstd.probeLength símbolos.");
     if (b.data == 0 || b.probe == 0 || b.preamble == 0)
-        raiseOwn("ERRO! O preâmbulo, a sonda e o quadro de dados devem ter ao menos um símbolo (milstd.preambleLength, "
-                 "milstd.probeLength, milstd.dataLength).");
+        raiseOwn(
+            "ERRO! O preâmbulo, a sonda e o quadro de dados devem ter ao menos um símbolo (milstd.preambleLength, "
+            "milstd.probeLength, milstd.dataLength).");
     if (symbols < b.preamble + b.probe)
-        raiseOwn("ERRO! SymbolsIn tem " + std::to_string(symbols) + " símbolos, menos que o preâmbulo e a primeira sonda (" +
-                 std::to_string(b.preamble + b.probe) + ").");
+        raiseOwn("ERRO! SymbolsIn tem " + std::to_string(symbols) +
+                 " símbolos, menos que o preâmbulo e a primeira sonda (" + std::to_string(b.preamble + b.probe) + ").");
     b.period = b.data + b.probe;
     b.frames = (symbols - b.preamble - b.probe) / b.period;
     return b;

@@ -128,12 +128,15 @@ BlockInformation blockInformation(const ChannelEstimate& channel, double N0, con
     if (!(rolloff <= 1)) raiseOwn("ERRO! O fator de roll-off deve estar entre 0 e 1 (varShapping.rolloffFactor).");
     if (bins < 8 || bins > 4096) raiseOwn("ERRO! O número de frequências deve estar entre 8 e 4096 (bins).");
     if (stride == 0) raiseOwn("ERRO! O passo entre símbolos avaliados deve ser ao menos 1 (stride).");
-    requireFinitePositive(milstd.codeRate, "ERRO! A taxa do código deve ser um número finito maior que zero (milstd.codeRate).");
+    requireFinitePositive(milstd.codeRate,
+                          "ERRO! A taxa do código deve ser um número finito maior que zero (milstd.codeRate).");
     requireFinitePositive(milstd.bitsToSym,
                           "ERRO! Os bits por símbolo devem ser um número finito maior que zero (milstd.bitsToSym).");
-    const std::size_t perBlock = wholeCount(milstd.dataFramesPerInter, "of data frames per block (milstd.dataFramesPerInter)");
+    const std::size_t perBlock =
+        wholeCount(milstd.dataFramesPerInter, "of data frames per block (milstd.dataFramesPerInter)");
     if (perBlock == 0)
-        raiseOwn("ERRO! Cada bloco de entrelaçamento deve ter ao menos um quadro de dados (milstd.dataFramesPerInter).");
+        raiseOwn(
+            "ERRO! Cada bloco de entrelaçamento deve ter ao menos um quadro de dados (milstd.dataFramesPerInter).");
     double Es = 0;
     for (const Complex& c : milstd.constellation) Es += std::norm(c);
     if (milstd.constellation.empty() || !std::isfinite(Es) || Es <= 0)
@@ -151,8 +154,8 @@ BlockInformation blockInformation(const ChannelEstimate& channel, double N0, con
     for (std::size_t n = 0; n < channel.gains.rows; ++n)
         for (std::size_t p = 0; p < P; ++p)
             if (!(std::isfinite(channel.gains(n, p).real()) && std::isfinite(channel.gains(n, p).imag())))
-                raiseOwn("ERRO! Os ganhos do canal devem ser números finitos (channel.gains, símbolo " + std::to_string(n + 1) +
-                         ").");
+                raiseOwn("ERRO! Os ganhos do canal devem ser números finitos (channel.gains, símbolo " +
+                         std::to_string(n + 1) + ").");
     // The layout's lengths first (their own messages), then the channel's
     // length against the preamble, the first probe and one whole block.
     const std::size_t preamble = toSize(milstd.preambleLength, "of the preamble (milstd.preambleLength)");

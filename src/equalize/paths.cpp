@@ -25,7 +25,8 @@ BurstSymbols burstSymbols(const BurstLayout& layout, const Milstd& milstd, std::
     return b;
 }
 
-void setDataEstimates(BurstSymbols& burst, const BurstLayout& layout, const ComplexColumn& mean, const RealColumn& var) {
+void setDataEstimates(BurstSymbols& burst, const BurstLayout& layout, const ComplexColumn& mean,
+                      const RealColumn& var) {
     std::size_t k = 0;
     for (std::size_t f = 0; f < layout.frames; ++f) {
         const std::size_t base = layout.dataStart(f) + static_cast<std::size_t>(burst.margin);

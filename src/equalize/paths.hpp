@@ -18,7 +18,7 @@ namespace tern::equalize {
 struct BurstSymbols {
     long margin = 0;
     ComplexColumn x;
-    RealColumn var;                     // 0 where known
+    RealColumn var;                      // 0 where known
     std::vector<unsigned char> unknown;  // 1 at data positions
     Complex at(long m) const { return x[static_cast<std::size_t>(m + margin)]; }
     double varAt(long m) const { return var[static_cast<std::size_t>(m + margin)]; }

@@ -19,7 +19,8 @@ namespace {
 constexpr double kMaxPasses = 20;
 // The whole interleaver blocks at the start of a column of ratios.
 RealColumn wholeBlocks(const RealColumn& values, std::size_t block) {
-    return RealColumn(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() - values.size() % block));
+    return RealColumn(values.begin(),
+                      values.begin() + static_cast<std::ptrdiff_t>(values.size() - values.size() % block));
 }
 
 }  // namespace
@@ -40,7 +41,8 @@ ReceiveOut ternReceive(const ComplexColumn& SymbolsIn, const Milstd& milstd, con
     const std::size_t block = toSize(milstd.interLength, "of an interleaver block (milstd.interLength)");
     if (block == 0) raiseOwn("ERRO! milstd.interLength deve ser positivo.");
     const std::size_t bits = toSize(milstd.bitsToSym, "the bits per symbol milstd.bitsToSym");
-    const std::size_t frameBits = checkedProduct(toSize(milstd.dataLength, "of a data frame (milstd.dataLength)"), bits, "a frame's bits");
+    const std::size_t frameBits =
+        checkedProduct(toSize(milstd.dataLength, "of a data frame (milstd.dataLength)"), bits, "a frame's bits");
 
     ReceiveOut out;
     out.estimate = ternEstimate(SymbolsIn, milstd, varShapping, varReceiver.doppler);
@@ -60,9 +62,10 @@ ReceiveOut ternReceive(const ComplexColumn& SymbolsIn, const Milstd& milstd, con
             const std::size_t info = blocks > 0 ? siso.DecodOut.size() / blocks : 0;
             if (!previous.empty())
                 for (std::size_t b = 0; b < blocks; ++b)
-                    settled[b] = settled[b] || std::equal(siso.DecodOut.begin() + static_cast<std::ptrdiff_t>(b * info),
-                                                          siso.DecodOut.begin() + static_cast<std::ptrdiff_t>((b + 1) * info),
-                                                          previous.begin() + static_cast<std::ptrdiff_t>(b * info));
+                    settled[b] =
+                        settled[b] || std::equal(siso.DecodOut.begin() + static_cast<std::ptrdiff_t>(b * info),
+                                                 siso.DecodOut.begin() + static_cast<std::ptrdiff_t>((b + 1) * info),
+                                                 previous.begin() + static_cast<std::ptrdiff_t>(b * info));
             previous = siso.DecodOut;
             if (std::all_of(settled.begin(), settled.end(), [](bool s) { return s; })) break;
 
@@ -77,7 +80,8 @@ ReceiveOut ternReceive(const ComplexColumn& SymbolsIn, const Milstd& milstd, con
                 RealColumn posterior(channel.size());
                 for (std::size_t i = 0; i < channel.size(); ++i) posterior[i] = channel[i] + prior[i];
                 const SoftSymbols soft = ternSoftSymbols(posterior, milstd);
-                out.estimate = ternTrack(SymbolsIn, milstd, varShapping, out.estimate, soft.mean, soft.var, varReceiver.doppler);
+                out.estimate =
+                    ternTrack(SymbolsIn, milstd, varShapping, out.estimate, soft.mean, soft.var, varReceiver.doppler);
             }
             eq = ternEqualize(SymbolsIn, milstd, varShapping, out.estimate, prior, skip);
             for (std::size_t f = 0; f < frames; ++f)

@@ -32,9 +32,7 @@ struct VarReceiver {
 };
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, VarReceiver>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, VarReceiver> {
     f("equalizer", r.equalizer, Shape::Text, std::size_t{20});
     f("passes", r.passes, Shape::Scalar, std::size_t{1});
     f("doppler", r.doppler, Shape::Scalar, std::size_t{1});
@@ -58,9 +56,7 @@ struct ReceiveOut {
 };
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, ReceiveOut>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, ReceiveOut> {
     f("DecodOut", r.DecodOut, Shape::Column, kAnyLength);
     f("LLROut", r.LLROut, Shape::Column, kAnyLength);
     f("passes", r.passes, Shape::Scalar, std::size_t{1});
@@ -87,9 +83,7 @@ struct HostReceiveOut {
 };
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, HostReceiveOut>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, HostReceiveOut> {
     forEachField(r.out, f);
     f("estimate", r.out.estimate, Shape::Scalar, std::size_t{1});
 }

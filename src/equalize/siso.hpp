@@ -28,9 +28,7 @@ struct SisoOut {
 };
 
 template <class R, class F>
-void forEachField(R& r, F&& f)
-    requires std::is_same_v<std::remove_const_t<R>, SisoOut>
-{
+void forEachField(R& r, F&& f) requires std::is_same_v<std::remove_const_t<R>, SisoOut> {
     f("DecodOut", r.DecodOut, Shape::Column, kAnyLength);
     f("InfoLLR", r.InfoLLR, Shape::Column, kAnyLength);
     f("ExtrinsicLLR", r.ExtrinsicLLR, Shape::Column, kAnyLength);

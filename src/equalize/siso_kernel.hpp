@@ -50,8 +50,12 @@ struct ScalarLanes {
     static Reg sub(Reg a, Reg b) { return a - b; }
     static Reg mul(Reg a, Reg b) { return a * b; }
     static Reg max(Reg a, Reg b) { return a > b ? a : b; }
-    static Reg bitAnd(Reg a, Reg b) { return std::bit_cast<float>(std::bit_cast<std::uint32_t>(a) & std::bit_cast<std::uint32_t>(b)); }
-    static Reg bitXor(Reg a, Reg b) { return std::bit_cast<float>(std::bit_cast<std::uint32_t>(a) ^ std::bit_cast<std::uint32_t>(b)); }
+    static Reg bitAnd(Reg a, Reg b) {
+        return std::bit_cast<float>(std::bit_cast<std::uint32_t>(a) & std::bit_cast<std::uint32_t>(b));
+    }
+    static Reg bitXor(Reg a, Reg b) {
+        return std::bit_cast<float>(std::bit_cast<std::uint32_t>(a) ^ std::bit_cast<std::uint32_t>(b));
+    }
     // The metrics of states 2j, 2j+1 for the lanes' j, from and to a row.
     static void loadPairs(const float* p, Reg& even, Reg& odd) {
         even = p[0];
@@ -111,7 +115,9 @@ struct Avx2Lanes {
     // halves' results back in state order.
     static void loadPairs(const float* p, Reg& even, Reg& odd) {
         const Reg a = load(p), b = load(p + 8);
-        const auto order = [](Reg v) { return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(v), _MM_SHUFFLE(3, 1, 2, 0))); };
+        const auto order = [](Reg v) {
+            return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(v), _MM_SHUFFLE(3, 1, 2, 0)));
+        };
         even = order(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
         odd = order(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
     }
@@ -147,11 +153,11 @@ enum PairMax : std::size_t { kBit0, kBit1, kLow0High1, kHigh0Low1, kLow0Low1, kH
 
 struct SisoTrellis {
     std::size_t constraint = 0, states = 0, half = 0, groups = 0;
-    bool symmetric = false;                 // every group taps both ends of the register
-    std::vector<float> signs;               // signs[g * half + j], +1 or -1 (branch j, new bit 0)
-    std::vector<float> plus;                // all bits set where signs is +1, clear where -1
-    std::vector<float> flip[4];             // flip[c][g]: +1 or -1
-    std::vector<std::size_t> same, other;   // per group: the PairMax of its branches of sign s, of sign -s
+    bool symmetric = false;                // every group taps both ends of the register
+    std::vector<float> signs;              // signs[g * half + j], +1 or -1 (branch j, new bit 0)
+    std::vector<float> plus;               // all bits set where signs is +1, clear where -1
+    std::vector<float> flip[4];            // flip[c][g]: +1 or -1
+    std::vector<std::size_t> same, other;  // per group: the PairMax of its branches of sign s, of sign -s
 };
 
 SisoTrellis buildSisoTrellis(const decode::Trellis& tr);
@@ -195,7 +201,8 @@ inline void forwardStep(const SisoTrellis& st, const float* r, const float* alph
         weights.branchMetrics(st, j, bm);
         const Reg low = V::load(alpha + j), high = V::load(alpha + half + j);
         if constexpr (kSymmetric)
-            V::storePairs(next + 2 * j, V::max(V::add(low, bm[0]), V::sub(high, bm[0])), V::max(V::sub(low, bm[0]), V::add(high, bm[0])));
+            V::storePairs(next + 2 * j, V::max(V::add(low, bm[0]), V::sub(high, bm[0])),
+                          V::max(V::sub(low, bm[0]), V::add(high, bm[0])));
         else
             V::storePairs(next + 2 * j, V::max(V::add(low, bm[kLow0]), V::add(high, bm[kHigh0])),
                           V::max(V::add(low, bm[kLow1]), V::add(high, bm[kHigh1])));
@@ -206,8 +213,8 @@ inline void forwardStep(const SisoTrellis& st, const float* r, const float* alph
 // LLRs of the position from alpha(t): info[0] of the new bit, group[g] of
 // every group's output bit.
 template <class V, bool kSymmetric, std::size_t kGroups, bool kApp>
-inline void backwardStep(const SisoTrellis& st, const float* r, const float* betaNext, float* beta, const float* alpha, float* info,
-                         float* group) {
+inline void backwardStep(const SisoTrellis& st, const float* r, const float* betaNext, float* beta, const float* alpha,
+                         float* info, float* group) {
     using Reg = typename V::Reg;
     const Weights<V, kSymmetric, kGroups> weights(st, r);
     const std::size_t half = st.half;
@@ -318,12 +325,14 @@ void runBlock(const SisoTrellis& st, const float* received, std::size_t n, Works
         float* betaNext = beta + states;
         std::fill(betaNext, betaNext + states, 0.0f);
         for (std::size_t i = 0; i < warmup; ++i) {
-            backwardStep<V, kSymmetric, kGroups, false>(st, at(end + warmup - 1 - i), betaNext, beta, nullptr, nullptr, nullptr);
+            backwardStep<V, kSymmetric, kGroups, false>(st, at(end + warmup - 1 - i), betaNext, beta, nullptr, nullptr,
+                                                        nullptr);
             std::swap(beta, betaNext);
             if (i % kRenormInterval == kRenormInterval - 1) renormalise<V>(betaNext, states);
         }
         for (std::size_t t = end; t-- > start;) {
-            backwardStep<V, kSymmetric, kGroups, true>(st, received + t * groups, betaNext, beta, alpha + (t - start) * states, info + t, group + t * groups);
+            backwardStep<V, kSymmetric, kGroups, true>(st, received + t * groups, betaNext, beta,
+                                                       alpha + (t - start) * states, info + t, group + t * groups);
             std::swap(beta, betaNext);
             if (t % kRenormInterval == 0) renormalise<V>(betaNext, states);
         }
@@ -332,7 +341,8 @@ void runBlock(const SisoTrellis& st, const float* received, std::size_t n, Works
 }
 
 template <class V>
-void decodeBlock(const SisoTrellis& st, const float* received, std::size_t n, Workspace& ws, float* info, float* group) {
+void decodeBlock(const SisoTrellis& st, const float* received, std::size_t n, Workspace& ws, float* info,
+                 float* group) {
     if (st.symmetric && st.groups == 2)
         runBlock<V, true, 2>(st, received, n, ws, info, group);
     else if (st.symmetric)

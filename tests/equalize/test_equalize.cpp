@@ -32,7 +32,7 @@ struct StaticCase {
     SendOut sent;
     ComplexColumn y;
     ChannelEstimate est;
-    RealColumn taps;       // h(l) at lags lo .. (real gains)
+    RealColumn taps;  // h(l) at lags lo .. (real gains)
     long lo = 0;
 };
 
@@ -95,7 +95,8 @@ TEST(Equalize, MeetsTheLmmseTheoryOnAStaticChannel) {
     for (int q = 0; q < kGrid; ++q) {
         Complex H(0.0, 0.0);
         for (long l = -12; l <= 22; ++l) {
-            const Complex h = Complex(0.8, 0.2) * r.at(static_cast<double>(l)) + Complex(-0.3, 0.5) * r.at(static_cast<double>(l) - 10.0);
+            const Complex h = Complex(0.8, 0.2) * r.at(static_cast<double>(l)) +
+                              Complex(-0.3, 0.5) * r.at(static_cast<double>(l) - 10.0);
             H += h * std::polar(1.0, -2 * kPi * q * static_cast<double>(l) / kGrid);
         }
         mmse += N0 / (std::norm(H) + N0) / kGrid;
@@ -124,7 +125,8 @@ TEST(Equalize, MeetsTheLmmseTheoryOnAStaticChannel) {
     for (std::size_t i = 0; i < prior.size(); ++i) prior[i] = c.sent.InterOutMapIn[i] == 0 ? 40.0 : -40.0;
     double energy = 0;
     for (long l = -12; l <= 22; ++l)
-        energy += std::norm(Complex(0.8, 0.2) * r.at(static_cast<double>(l)) + Complex(-0.3, 0.5) * r.at(static_cast<double>(l) - 10.0));
+        energy += std::norm(Complex(0.8, 0.2) * r.at(static_cast<double>(l)) +
+                            Complex(-0.3, 0.5) * r.at(static_cast<double>(l) - 10.0));
     const EqualizeOut known = ternEqualize(c.y, c.milstd, kShaping, c.est, prior);
     EXPECT_NEAR(known.noise[3000] / (N0 / energy), 1.0, 0.03);
     // The same priors as symbol means and variances give the same estimates.
@@ -148,13 +150,15 @@ TEST(Equalize, WithoutDispersionItIsTheSoftDemodulator) {
     const RealColumn soft = ternSoftDetect(ternSplit(c.y, c.milstd).out, c.milstd, N0).LLROut;
     ASSERT_EQ(out.LLROut.size(), soft.size());
     double worst = 0;
-    for (std::size_t i = 0; i < soft.size(); ++i) worst = std::max(worst, std::fabs(out.LLROut[i] - soft[i]) / (1 + std::fabs(soft[i])));
+    for (std::size_t i = 0; i < soft.size(); ++i)
+        worst = std::max(worst, std::fabs(out.LLROut[i] - soft[i]) / (1 + std::fabs(soft[i])));
     EXPECT_LT(worst, 0.02);
 }
 
 TEST(Equalize, RefusesWhatDoesNotFit) {
     const StaticCase c = staticChannel({0.0}, {Complex(1.0, 0.0)}, 0.1, 4);
-    const auto message = [&](const ChannelEstimate& e, const RealColumn& prior = {}, const std::vector<bool>& skip = {}) {
+    const auto message = [&](const ChannelEstimate& e, const RealColumn& prior = {},
+                             const std::vector<bool>& skip = {}) {
         return ownMessageOf([&] { ternEqualize(c.y, c.milstd, kShaping, e, prior, skip); });
     };
     ChannelEstimate e = c.est;
@@ -172,10 +176,12 @@ TEST(Equalize, RefusesWhatDoesNotFit) {
     EXPECT_NE(message(c.est, nan).find("LLRPrior"), std::string::npos);
     EXPECT_NE(message(c.est, {}, std::vector<bool>(2, false)).find("skipFrames"), std::string::npos);
     SoftSymbols priors{ComplexColumn(10), RealColumn(10)};
-    EXPECT_NE(ownMessageOf([&] { ternEqualize(c.y, c.milstd, kShaping, c.est, priors); }).find("prior.mean"), std::string::npos);
+    EXPECT_NE(ownMessageOf([&] { ternEqualize(c.y, c.milstd, kShaping, c.est, priors); }).find("prior.mean"),
+              std::string::npos);
     Milstd qam = c.milstd;
     qam.bitsToSym = 4;
-    EXPECT_NE(ownMessageOf([&] { ternEqualize(c.y, qam, kShaping, c.est); }).find("milstd.bitsToSym"), std::string::npos);
+    EXPECT_NE(ownMessageOf([&] { ternEqualize(c.y, qam, kShaping, c.est); }).find("milstd.bitsToSym"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ TEST(Estimate, RecoversTwoPathChannelsWithinStatedError) {
         SCOPED_TRACE(c.name);
         const auto gain = [&c](std::size_t p, std::size_t k) {
             const double t = static_cast<double>(k) / kSampleRate;
-            return p == 0 ? 0.8 * std::polar(1.0, 0.3 + 2 * kPi * c.doppler1 * t) : 0.55 * std::polar(1.0, -1.1 + 2 * kPi * c.doppler2 * t);
+            return p == 0 ? 0.8 * std::polar(1.0, 0.3 + 2 * kPi * c.doppler1 * t)
+                          : 0.55 * std::polar(1.0, -1.1 + 2 * kPi * c.doppler2 * t);
         };
         const auto burst = receivedBurst(milstd, 5, c.delaySamples, c.lockOnDelayed, gain, 20);
         const ChannelEstimate est = ternEstimate(burst.symbols, milstd, kShaping);
@@ -81,7 +82,8 @@ TEST(Estimate, RefusesWhatItCannotEstimate) {
     const auto message = [&](const ComplexColumn& y, double doppler = 0) {
         return ownMessageOf([&] { ternEstimate(y, milstd, kShaping, doppler); });
     };
-    EXPECT_NE(message(ComplexColumn(burst.symbols.begin(), burst.symbols.begin() + 4000)).find("preâmbulo e a primeira sonda"),
+    EXPECT_NE(message(ComplexColumn(burst.symbols.begin(), burst.symbols.begin() + 4000))
+                  .find("preâmbulo e a primeira sonda"),
               std::string::npos);
     ComplexColumn bad = burst.symbols;
     bad[777] = Complex(std::numeric_limits<double>::quiet_NaN(), 0.0);
@@ -92,7 +94,8 @@ TEST(Estimate, RefusesWhatItCannotEstimate) {
     EXPECT_NE(message(wide.symbols).find("milstd.probeLength - 144"), std::string::npos);
     VarShapping shaping = kShaping;
     shaping.pulseDelay = 2.5;
-    EXPECT_NE(ownMessageOf([&] { ternEstimate(burst.symbols, milstd, shaping); }).find("varShapping.pulseDelay"), std::string::npos);
+    EXPECT_NE(ownMessageOf([&] { ternEstimate(burst.symbols, milstd, shaping); }).find("varShapping.pulseDelay"),
+              std::string::npos);
 }
 
 }  // namespace

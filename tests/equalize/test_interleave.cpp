@@ -31,7 +31,8 @@ TEST(Interleave, TheDeinterleaversChecks) {
     const Milstd good = test_support::recordFor("ultrashort", 7);
     const RealColumn in(static_cast<std::size_t>(good.interLength), 1.0);
     const auto expectSame = [](const RealColumn& values, const Milstd& m) {
-        EXPECT_EQ(test_support::outcomeOf([&] { interleaveValues(values, m); }), test_support::outcomeOf([&] { ternUnweave(values, m); }));
+        EXPECT_EQ(test_support::outcomeOf([&] { interleaveValues(values, m); }),
+                  test_support::outcomeOf([&] { ternUnweave(values, m); }));
     };
     Milstd m = good;
     m.codeRate = 1;

@@ -113,7 +113,8 @@ TEST(Outage, TwoPathChannelMatchesTheFoldedIntegralAndSparseSymbolsTheDenseOnes)
     });
     const BlockInformation dense = blockInformation(fading, N0, milstd, kShaping);
     const BlockInformation sparse = blockInformation(fading, N0, milstd, kShaping, 64, 8);
-    EXPECT_TRUE(std::isfinite(blockInformation(fading, N0, milstd, kShaping, 64, 1u << 30).qpsk[2]));  // one symbol a block
+    EXPECT_TRUE(
+        std::isfinite(blockInformation(fading, N0, milstd, kShaping, 64, 1u << 30).qpsk[2]));  // one symbol a block
     ASSERT_EQ(dense.gaussian.size(), 3u);
     for (std::size_t k = 0; k < 3; ++k) {
         EXPECT_NEAR(sparse.gaussian[k], dense.gaussian[k], 2e-3) << k;
@@ -134,11 +135,20 @@ TEST(Outage, RefusesWhatItCannotMeasure) {
     const Case cases[] = {
         {"(N0)", [](auto&, double& N0, auto&, auto&, auto&, auto&) { N0 = 0; }},
         {"(N0)", [nan](auto&, double& N0, auto&, auto&, auto&, auto&) { N0 = nan; }},
-        {"um bloco de entrelaçamento", [](ChannelEstimate& c, auto&, auto&, auto&, auto&, auto&) { c.gains = ComplexMatrix(c.gains.rows - 1, 1); }},
-        {"channel.gains tem 1 colunas", [](ChannelEstimate& c, auto&, auto&, auto&, auto&, auto&) { c.delays = {0.0, 1.0}; }},
-        {"(channel.delays)", [](ChannelEstimate& c, auto&, auto&, auto&, auto&, auto&) { c.delays.clear(); c.gains = ComplexMatrix(c.gains.rows, 0); }},
+        {"um bloco de entrelaçamento",
+         [](ChannelEstimate& c, auto&, auto&, auto&, auto&, auto&) { c.gains = ComplexMatrix(c.gains.rows - 1, 1); }},
+        {"channel.gains tem 1 colunas",
+         [](ChannelEstimate& c, auto&, auto&, auto&, auto&, auto&) {
+             c.delays = {0.0, 1.0};
+         }},
+        {"(channel.delays)",
+         [](ChannelEstimate& c, auto&, auto&, auto&, auto&, auto&) {
+             c.delays.clear();
+             c.gains = ComplexMatrix(c.gains.rows, 0);
+         }},
         {"(channel.delays)", [](ChannelEstimate& c, auto&, auto&, auto&, auto&, auto&) { c.delays[0] = 1e300; }},
-        {"símbolo 41", [nan](ChannelEstimate& c, auto&, auto&, auto&, auto&, auto&) { c.gains(40, 0) = Complex(nan, 0); }},
+        {"símbolo 41",
+         [nan](ChannelEstimate& c, auto&, auto&, auto&, auto&, auto&) { c.gains(40, 0) = Complex(nan, 0); }},
         {"varShapping.rolloffFactor", [](auto&, auto&, auto&, VarShapping& s, auto&, auto&) { s.rolloffFactor = 1.5; }},
         {"(bins)", [](auto&, auto&, auto&, auto&, std::size_t& bins, auto&) { bins = 4; }},
         {"(stride)", [](auto&, auto&, auto&, auto&, auto&, std::size_t& stride) { stride = 0; }},

@@ -35,7 +35,9 @@ TEST(Receive, OutputsAgreeWithTheStagesAndTheRecordIsChecked) {
         EXPECT_LE(out.passes, r.passes);
     }
 
-    const auto refused = [&](const VarReceiver& r) { return ownMessageOf([&] { ternReceive(burst.symbols, milstd, kShaping, r); }); };
+    const auto refused = [&](const VarReceiver& r) {
+        return ownMessageOf([&] { ternReceive(burst.symbols, milstd, kShaping, r); });
+    };
     VarReceiver bad;
     bad.equalizer = "dfe";
     EXPECT_NE(refused(bad).find("varReceiver.equalizer"), std::string::npos);

@@ -84,7 +84,8 @@ TEST(SisoDecisions, NoiselessBlocksAndTheirScale) {
         for (std::size_t k = 20; k < marked.size(); k += 40) marked[k] *= std::numeric_limits<double>::infinity();
         const SisoOut erased = decodeSiso(marked, m);
         EXPECT_EQ(erased.DecodOut, payload);
-        EXPECT_TRUE(std::all_of(erased.ExtrinsicLLR.begin(), erased.ExtrinsicLLR.end(), [](double v) { return std::isfinite(v); }));
+        EXPECT_TRUE(std::all_of(erased.ExtrinsicLLR.begin(), erased.ExtrinsicLLR.end(),
+                                [](double v) { return std::isfinite(v); }));
     }
 }
 
@@ -109,7 +110,8 @@ MaxLog enumerated(const RealColumn& soft, const Milstd& m) {
         const RealColumn sign = antipodal(encodeBlocks(payload, m));
         double metric = 0;
         for (std::size_t k = 0; k < length; ++k) metric += 0.5 * sign[k] * soft[k];
-        for (std::size_t t = 0; t < n; ++t) (payload[t] == 0 ? info0[t] : info1[t]) = std::max(payload[t] == 0 ? info0[t] : info1[t], metric);
+        for (std::size_t t = 0; t < n; ++t)
+            (payload[t] == 0 ? info0[t] : info1[t]) = std::max(payload[t] == 0 ? info0[t] : info1[t], metric);
         for (std::size_t k = 0; k < length; ++k) {
             double& best = sign[k] > 0 ? coded0[k] : coded1[k];
             best = std::max(best, metric - 0.5 * sign[k] * soft[k]);
@@ -159,7 +161,8 @@ MaxLog stateForced(const RealColumn& soft, const Milstd& m) {
         alpha[0][start] = beta[n][start] = 0;
         for (std::size_t t = 0; t < n; ++t)
             for (std::size_t word = 0; word < 2 * states; ++word)
-                alpha[t + 1][word & (states - 1)] = std::max(alpha[t + 1][word & (states - 1)], alpha[t][word >> 1] + gain(t, word));
+                alpha[t + 1][word & (states - 1)] =
+                    std::max(alpha[t + 1][word & (states - 1)], alpha[t][word >> 1] + gain(t, word));
         for (std::size_t t = n; t-- > 0;)
             for (std::size_t word = 0; word < 2 * states; ++word)
                 beta[t][word >> 1] = std::max(beta[t][word >> 1], beta[t + 1][word & (states - 1)] + gain(t, word));
@@ -185,7 +188,8 @@ MaxLog stateForced(const RealColumn& soft, const Milstd& m) {
 void expectNear(const MaxLog& got, const MaxLog& want, double tolerance, const std::string& what) {
     ASSERT_EQ(got.info.size(), want.info.size());
     ASSERT_EQ(got.extrinsic.size(), want.extrinsic.size());
-    for (std::size_t t = 0; t < want.info.size(); ++t) EXPECT_NEAR(got.info[t], want.info[t], tolerance) << what << " bit " << t;
+    for (std::size_t t = 0; t < want.info.size(); ++t)
+        EXPECT_NEAR(got.info[t], want.info[t], tolerance) << what << " bit " << t;
     for (std::size_t k = 0; k < want.extrinsic.size(); ++k)
         EXPECT_NEAR(got.extrinsic[k], want.extrinsic[k], tolerance) << what << " value " << k;
 }
@@ -197,13 +201,17 @@ struct CodeCase {
     double codLength, sigma;
 };
 
-std::string nameOf(const CodeCase& c) { return std::to_string(static_cast<int>(c.polynomials[0])) + " n=" + std::to_string(c.n); }
+std::string nameOf(const CodeCase& c) {
+    return std::to_string(static_cast<int>(c.polynomials[0])) + " n=" + std::to_string(c.n);
+}
 
 TEST(SisoMaxLog, TheStateForcedReferenceIsTheEnumeration) {
     std::mt19937 engine(4);
-    for (const CodeCase& c : {CodeCase{{7, 5}, {1, 1, 1, 1}, 2, 9, 2, 0.8}, CodeCase{{133, 171}, kMask7, 1, 10, 7, 0.6}}) {
+    for (const CodeCase& c :
+         {CodeCase{{7, 5}, {1, 1, 1, 1}, 2, 9, 2, 0.8}, CodeCase{{133, 171}, kMask7, 1, 10, 7, 0.6}}) {
         const Milstd m = codeRecord(c.polynomials, c.mask, c.repFactor, c.n, c.codLength);
-        const RealColumn soft = noisy(encodeBlocks(randomBits(c.n, static_cast<unsigned>(engine())), m), c.sigma, engine);
+        const RealColumn soft =
+            noisy(encodeBlocks(randomBits(c.n, static_cast<unsigned>(engine())), m), c.sigma, engine);
         expectNear(stateForced(soft, m), enumerated(soft, m), 1e-9, nameOf(c));
     }
 }
@@ -215,18 +223,20 @@ TEST(SisoMaxLog, TheStateForcedReferenceIsTheEnumeration) {
 // them by a little close to where the extension wraps.
 TEST(SisoMaxLog, ExactOverEveryCodewordOfShortBlocks) {
     const std::vector<CodeCase> cases = {
-        {{133, 171}, kMask7, 1, 120, 7, 0.45},               // the waveform's punctured code
-        {{133, 171}, kMask7, 1, 121, 4, 0.45},               // padding of the last mask period
-        {{7, 5}, {1, 1, 1, 1}, 2, 60, 3, 0.9},               // every output sent twice
-        {{133, 170}, {1, 1, 1, 0}, 1, 90, 1, 0.5},           // a row without the oldest tap, rate 2/3
+        {{133, 171}, kMask7, 1, 120, 7, 0.45},      // the waveform's punctured code
+        {{133, 171}, kMask7, 1, 121, 4, 0.45},      // padding of the last mask period
+        {{7, 5}, {1, 1, 1, 1}, 2, 60, 3, 0.9},      // every output sent twice
+        {{133, 170}, {1, 1, 1, 0}, 1, 90, 1, 0.5},  // a row without the oldest tap, rate 2/3
     };
     std::mt19937 engine(5);
     for (const CodeCase& c : cases) {
         const Milstd m = codeRecord(c.polynomials, c.mask, c.repFactor, c.n, c.codLength);
         for (int trial = 0; trial < 3; ++trial) {
-            const RealColumn soft = noisy(encodeBlocks(randomBits(c.n, static_cast<unsigned>(engine())), m), c.sigma, engine);
+            const RealColumn soft =
+                noisy(encodeBlocks(randomBits(c.n, static_cast<unsigned>(engine())), m), c.sigma, engine);
             const SisoOut got = decodeSiso(soft, m);
-            expectNear({got.InfoLLR, got.ExtrinsicLLR}, stateForced(soft, m), 1e-4, nameOf(c) + " trial " + std::to_string(trial));
+            expectNear({got.InfoLLR, got.ExtrinsicLLR}, stateForced(soft, m), 1e-4,
+                       nameOf(c) + " trial " + std::to_string(trial));
         }
     }
 }
@@ -236,7 +246,8 @@ TEST(SisoMaxLog, ExactOverEveryCodewordOfShortBlocks) {
 TEST(SisoKernel, VectorLanesAgreeWithScalarLanes) {
     std::mt19937 engine(9);
     std::normal_distribution<float> value(0.0f, 1.0f);
-    for (const RealColumn& polynomials : {RealColumn{133, 171}, RealColumn{561, 753}, RealColumn{133, 170}, RealColumn{7, 5, 3}}) {
+    for (const RealColumn& polynomials :
+         {RealColumn{133, 171}, RealColumn{561, 753}, RealColumn{133, 170}, RealColumn{7, 5, 3}}) {
         const siso::SisoTrellis st = siso::buildSisoTrellis(decode::buildTrellis(generatorTapMatrix(polynomials)));
         const std::size_t n = siso::kChunk + 300;  // two chunks
         std::vector<float> received(n * st.groups);
@@ -248,7 +259,8 @@ TEST(SisoKernel, VectorLanesAgreeWithScalarLanes) {
             return out;
         };
         const std::vector<float> scalar = run(siso::ScalarLanes{}), fast = run(siso::FastLanes{});
-        for (std::size_t i = 0; i < scalar.size(); ++i) ASSERT_NEAR(fast[i], scalar[i], 1e-3f) << polynomials[0] << " at " << i;
+        for (std::size_t i = 0; i < scalar.size(); ++i)
+            ASSERT_NEAR(fast[i], scalar[i], 1e-3f) << polynomials[0] << " at " << i;
     }
 }
 

@@ -61,8 +61,9 @@ Tally compare(const Milstd& milstd, const char* model, double EsNodB) {
         t.turbo += b;
         t.bits += f.sent.BitInCodIn.size();
     }
-    std::printf("%s %g dB: LMMSE %llu, turbo %llu errors of %llu bits\n", model, EsNodB, static_cast<unsigned long long>(t.lmmse),
-                static_cast<unsigned long long>(t.turbo), static_cast<unsigned long long>(t.bits));
+    std::printf("%s %g dB: LMMSE %llu, turbo %llu errors of %llu bits\n", model, EsNodB,
+                static_cast<unsigned long long>(t.lmmse), static_cast<unsigned long long>(t.turbo),
+                static_cast<unsigned long long>(t.bits));
     return t;
 }
 
