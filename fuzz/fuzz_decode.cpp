@@ -10,8 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::editRecord(in, milstd, 4);
     const RealColumn values = fuzz::blockValues(in, milstd, 1);
     // The trellis has 2^(K-1) states to update per coded bit.
-    const double K = milstd.codLength;
-    const double states = K >= 1 && K <= 16 ? std::exp2(std::floor(K) - 1) : 1;
+    const double states = fuzz::trellisStates(milstd);
     const double N = static_cast<double>(values.size());
     if (fuzz::tooSlowToTry(N * states, 8 * N)) return 0;
     fuzz::run([&] { ternDecode(values, milstd); });

@@ -15,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const RealColumn values = fuzz::blockValues(in, milstd, 1);
     // Forward, backward and a-posteriori passes over 2^(K-1) states per coded
     // bit, plus the warm-up of every block.
-    const double K = milstd.codLength;
-    const double states = K >= 1 && K <= 16 ? std::exp2(std::floor(K) - 1) : 1;
+    const double states = fuzz::trellisStates(milstd);
     const double N = static_cast<double>(values.size());
     if (fuzz::tooSlowToTry(3 * N * states, 8 * N)) return 0;
     fuzz::run([&] {

@@ -2,6 +2,7 @@
 // field by field, so that most inputs get past the first checks.
 #pragma once
 
+#include <cmath>
 #include <map>
 
 #include "fuzz_input.hpp"
@@ -79,6 +80,13 @@ inline ComplexColumn burstSymbols(Input& in, const Milstd& milstd, std::size_t m
     for (std::size_t e = in.byte() % 4; e > 0 && !burst.empty(); --e)
         burst[in.word32() % burst.size()] = in.anyComplex();
     return burst;
+}
+
+// The trellis states of the record's code, 2^(K-1), as a work estimate (1
+// for a constraint length the decoders refuse).
+inline double trellisStates(const Milstd& milstd) {
+    const double K = milstd.codLength;
+    return K >= 1 && K <= 16 ? std::exp2(std::floor(K) - 1) : 1;
 }
 
 inline VarShapping realisticShapping(Input& in) {
