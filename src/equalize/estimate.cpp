@@ -424,8 +424,12 @@ double estimateDoppler(const std::vector<Snapshot>& snaps, double symbolRate) {
         sxx += count[b] * x * x;
     }
     double sigma;
-    if (sxx > 0)
-        sigma = std::sqrt(std::max(sxy / sxx, 0.0));
+    if (sxx > 0) {
+        // At an absurdly low symbol rate the spacings overflow to infinity
+        // (inf / inf): the gains then barely move per second, so no spread.
+        const double fit = sxy / sxx;
+        sigma = std::isfinite(fit) ? std::sqrt(std::max(fit, 0.0)) : 0.0;
+    }
     else
         sigma = anyLow && !anyHigh ? 5.0 : 0.02;
     return 2.0 * std::clamp(sigma, 0.01, 20.0);
@@ -442,7 +446,8 @@ void interpolate(const std::vector<Snapshot>& snaps, std::size_t P, double doppl
     if (snaps.empty() || length == 0) return;
     const double sigma = doppler / 2.0;
     const double a = 2 * kPi * kPi * sigma * sigma / (symbolRate * symbolRate);  // rho(dn) = exp(-a dn^2)
-    const auto rho = [a](double dn) { return std::exp(-a * dn * dn); };
+    // a is infinite at an absurdly low symbol rate: rho(0) stays 1, not inf * 0
+    const auto rho = [a](double dn) { return dn == 0 ? 1.0 : std::exp(-a * dn * dn); };
 
     const std::size_t S = snaps.size();
     std::vector<std::size_t> grid;
