@@ -1,21 +1,18 @@
 #include "cli/table.hpp"
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <map>
 #include <set>
 #include <sstream>
 
 #include "cli/atomic_file.hpp"
+#include "cli/gnuplot.hpp"
 #include "cli/inputs.hpp"
 
 namespace tern::cli {
@@ -406,8 +403,6 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
 }
 
 void drawPlot(const SweepTable& table, const std::string& pngPath) {
-    if (pngPath.find_first_of("\r\n") != std::string::npos)
-        throw UsageError("--plot: a file name with a line break cannot be handed to gnuplot");
     std::vector<std::string> channels;
     for (const auto& p : table.points)
         if (std::find(channels.begin(), channels.end(), p.channel) == channels.end()) channels.push_back(p.channel);
@@ -418,18 +413,7 @@ void drawPlot(const SweepTable& table, const std::string& pngPath) {
     }
     if (hi <= lo) hi = lo + 1;
 
-    // gnuplot draws into the temporary file, which takes the place of the
-    // PNG file only once it is whole.
-    AtomicFile target(pngPath);
-    target.handOver();
-    std::string quoted;  // gnuplot single-quoted string: a quote is written twice
-    for (char c : target.temporaryPath()) quoted += c == '\'' ? std::string("''") : std::string(1, c);
-
     std::string script =
-        "set terminal pngcairo size 800,560 font ',10'\n"
-        "set output '" +
-        quoted +
-        "'\n"
         "set logscale y\nset format y '10^{%L}'\nset grid\nset key bottom left\n"
         "set xlabel 'Es/N0 (dB)'\nset ylabel 'bit error rate'\n"
         "set xrange [" +
@@ -464,34 +448,7 @@ void drawPlot(const SweepTable& table, const std::string& pngPath) {
     script += "plot " + plots +
               "theory(x) with lines dashtype 2 lw 2 lc rgb 'black' title 'uncoded QPSK, hard decisions: Q(√(Es/N0))'\n";
 
-    // A plot tool that exits early must not end the program through SIGPIPE.
-    // Its standard output goes nowhere: the picture goes to the file only.
-    const auto previous = std::signal(SIGPIPE, SIG_IGN);
-    FILE* pipe = popen("gnuplot >/dev/null", "w");
-    if (pipe == nullptr) {
-        std::signal(SIGPIPE, previous);
-        target.fail("cannot start gnuplot");
-    }
-    const bool sent = std::fwrite(script.data(), 1, script.size(), pipe) == script.size();
-    const int status = pclose(pipe);
-    std::signal(SIGPIPE, previous);
-    if (status != 0) {
-        if (WIFEXITED(status) && WEXITSTATUS(status) == 127)
-            target.fail("gnuplot was not found; install it (Debian package gnuplot-nox) to draw the plot");
-        target.fail("gnuplot could not draw the plot");
-    }
-    if (!sent) target.fail("the plot script could not be handed to gnuplot");
-    if (!isWholePng(target.temporaryPath())) target.fail("gnuplot left an incomplete PNG picture");
-    target.commit();
-}
-
-bool isWholePng(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-    static const std::string signature("\x89PNG\r\n\x1a\n", 8);
-    static const std::string end("\0\0\0\0IEND\xae\x42\x60\x82", 12);
-    return bytes.size() >= signature.size() + end.size() && bytes.compare(0, signature.size(), signature) == 0 &&
-           bytes.compare(bytes.size() - end.size(), end.size(), end) == 0;
+    drawPng(pngPath, "--plot", 800, 560, script);
 }
 
 }  // namespace tern::cli

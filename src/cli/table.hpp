@@ -101,11 +101,7 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
 
 // Draws log BER against Es/N0 with gnuplot: one line per channel condition
 // and measure with its confidence bars, the uncoded QPSK reference dashed.
-// The picture is drawn into a temporary file and renamed into place once
-// gnuplot has finished and the file is a whole PNG; CommandError otherwise.
+// Drawn through drawPng (cli/gnuplot.hpp): whole or not at all.
 void drawPlot(const SweepTable& table, const std::string& pngPath);
-
-// Whether the file is a PNG picture from its signature to its end chunk.
-bool isWholePng(const std::string& path);
 
 }  // namespace tern::cli

@@ -429,8 +429,7 @@ double estimateDoppler(const std::vector<Snapshot>& snaps, double symbolRate) {
         // (inf / inf): the gains then barely move per second, so no spread.
         const double fit = sxy / sxx;
         sigma = std::isfinite(fit) ? std::sqrt(std::max(fit, 0.0)) : 0.0;
-    }
-    else
+    } else
         sigma = anyLow && !anyHigh ? 5.0 : 0.02;
     return 2.0 * std::clamp(sigma, 0.01, 20.0);
 }

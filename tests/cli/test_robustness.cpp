@@ -13,6 +13,7 @@
 
 #include "chain/chain.hpp"
 #include "cli/atomic_file.hpp"
+#include "cli/gnuplot.hpp"
 #include "cli/matfile.hpp"
 #include "cli/memory.hpp"
 #include "cli/progress.hpp"
