@@ -578,8 +578,15 @@ ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
             !(dataVar[k] >= 0 && dataVar[k] <= 1e6))
             raiseOwn("ERRO! dataMean e dataVar devem ser finitos, e dataVar de 0 a 1e6 (símbolo de dados " +
                      std::to_string(k + 1) + ").");
+    // Every path's pulse must stay within the margin of known zeros around
+    // the burst that the fit reads.
+    const CombinedPulse pulse(varShapping);
+    for (double tau : previous.delays)
+        if (!(std::fabs(tau) + static_cast<double>(pulse.halfSpan()) + 2 <= static_cast<double>(kMargin)))
+            raiseOwn("ERRO! Os atrasos da estimativa anterior devem ser finitos e a menos de " +
+                     std::to_string(kMargin - static_cast<long>(pulse.halfSpan()) - 2) +
+                     " símbolos do instante de sincronismo (previous.delays).");
     return withMemoryGuard("ternTrack", [&]() -> ChannelEstimate {
-        const CombinedPulse pulse(varShapping);
         BurstSymbols burst = equalize::burstSymbols(c.layout, milstd, SymbolsIn.size(), kMargin);
         equalize::setDataEstimates(burst, c.layout, dataMean, dataVar);
         std::vector<PathPulse> paths;
