@@ -582,7 +582,7 @@ ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
     // the burst that the fit reads.
     const CombinedPulse pulse(varShapping);
     for (double tau : previous.delays)
-        if (!(std::fabs(tau) + static_cast<double>(pulse.halfSpan()) + 2 <= static_cast<double>(kMargin)))
+        if (!(std::fabs(tau) + pulse.halfSpan() + 2 <= static_cast<double>(kMargin)))
             raiseOwn("ERRO! Os atrasos da estimativa anterior devem ser finitos e a menos de " +
                      std::to_string(kMargin - static_cast<long>(pulse.halfSpan()) - 2) +
                      " símbolos do instante de sincronismo (previous.delays).");
