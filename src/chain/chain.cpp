@@ -51,6 +51,14 @@ RealColumn antipodal(const RealColumn& bits) {
     return values;
 }
 
+// The condition's path delay in samples; 0 for the noise-only channel
+// (no second path: raios is 0-by-2, RER 0).
+double pathDelaySamples(const ChainRun& run, const VarShapping& s) {
+    return run.fade.RER > 0
+               ? static_cast<double>(watterson::pathDelay(s.oversamplingFactor * kSymbolRate, run.fade.RER))
+               : 0.0;
+}
+
 }  // namespace
 
 void setStageListener(StageListener listener) noexcept { g_listener.store(listener, std::memory_order_relaxed); }
@@ -70,6 +78,15 @@ std::size_t burstSymbols(const Milstd& m, double blocks) {
 
 double airTime(const Milstd& m, std::size_t symbols) {
     return m.symbolRate > 0 ? static_cast<double>(symbols) / m.symbolRate : 0.0;
+}
+
+double ebnoFromEsno(const Milstd& m, double EsNodB) { return EsNodB - 10 * std::log10(m.codeRate * m.bitsToSym); }
+
+double esnoFromEbno(const Milstd& m, double EbNodB) { return EbNodB + 10 * std::log10(m.codeRate * m.bitsToSym); }
+
+double overheadDb(const Milstd& m) {
+    const double data = m.dataFramesPerInter * m.dataLength, all = static_cast<double>(burstSymbols(m, 1));
+    return data > 0 ? 10 * std::log10(all / data) : 0.0;
 }
 
 void keepFreedMemoryForReuse() {
@@ -161,18 +178,30 @@ ChainRun runChain(const Milstd& milstd, const ChainInputs& in, RandomSource& ran
         stages, in.varWatterson.model == kAwgn ? "noise" : "fade", "samples",
         [&] { return propagate(run.shape.out, in.varWatterson, s, random); },
         [](const FadeOut& r) { return r.AwgnOut.size(); });
-    run.rx =
-        receive(run.fade.AwgnOut, milstd, s, stages, decoders, softNoiseVariance(in.varWatterson.EsNodB), equalizers);
+    EqualizerChoice own = equalizers;
+    own.lmmse = equalizers.lmmse && equalizers.estimated;
+    own.turbo = equalizers.turbo && equalizers.estimated;
+    run.rx = receive(run.fade.AwgnOut, milstd, s, stages, decoders, softNoiseVariance(in.varWatterson.EsNodB), own);
+    if (equalizers.perfect && !run.rx.timing.out.empty()) {
+        const ChannelEstimate truth = trueChannelOf(run, in);
+        const auto given = [&](const char* name, const char* stage, ReceiveOut& into) {
+            VarReceiver varReceiver;
+            varReceiver.equalizer = name;
+            varReceiver.passes = equalizers.passes;
+            into = timed(
+                stages, stage, "bits", [&] { return ternReceive(run.rx.timing.out, milstd, s, varReceiver, truth); },
+                [](const ReceiveOut& r) { return r.DecodOut.size(); });
+        };
+        if (equalizers.lmmse) given("lmmse", "lmmse perfect", run.rx.lmmsePerfect);
+        if (equalizers.turbo) given("turbo", "turbo perfect", run.rx.turboPerfect);
+    }
     run.seconds = secondsSince(start);
     return run;
 }
 
 ChannelEstimate trueChannelOf(const ChainRun& run, const ChainInputs& in) {
     const VarShapping& s = in.varShapping;
-    // The noise-only channel has no second path: raios is 0-by-2, RER 0.
-    const double delay =
-        run.fade.RER > 0 ? static_cast<double>(watterson::pathDelay(s.oversamplingFactor * kSymbolRate, run.fade.RER))
-                         : 0.0;
+    const double delay = pathDelaySamples(run, s);
     return trueChannel(run.fade.raios, delay, run.rx.frameStart.empty() ? 0.0 : run.rx.frameStart[0], s,
                        run.rx.timing.out.size(), trueNoiseVariance(in.varWatterson.EsNodB));
 }
@@ -180,6 +209,28 @@ ChannelEstimate trueChannelOf(const ChainRun& run, const ChainInputs& in) {
 double estimateError(const ChainRun& run, const ChainInputs& in, const ChannelEstimate& estimate) {
     if (run.rx.frameStart.empty() || run.rx.timing.out.empty()) return 1;
     return channelError(estimate, trueChannelOf(run, in), in.varShapping);
+}
+
+LockPath lockPath(const ChainRun& run, const ChainInputs& in) {
+    if (run.rx.frameStart.empty()) return LockPath::Neither;
+    const VarShapping& s = in.varShapping;
+    const double offset = run.rx.frameStart[0] - expectedFrameStart(s), tolerance = s.oversamplingFactor / 2;
+    if (std::abs(offset) <= tolerance) return LockPath::Direct;
+    if (run.fade.RER > 0 && std::abs(offset - pathDelaySamples(run, s)) <= tolerance) return LockPath::Delayed;
+    return LockPath::Neither;
+}
+
+const char* lockPathName(LockPath path) {
+    return path == LockPath::Direct ? "direct" : path == LockPath::Delayed ? "delayed" : "neither";
+}
+
+BlockInformation burstInformation(const ChainRun& run, const ChainInputs& in, const Milstd& milstd) {
+    const VarShapping& s = in.varShapping;
+    const double delay = pathDelaySamples(run, s);
+    const double N0 = trueNoiseVariance(in.varWatterson.EsNodB);
+    const ChannelEstimate truth =
+        trueChannel(run.fade.raios, delay, expectedFrameStart(s), s, burstSymbols(milstd, in.varmilstd.nFrames), N0);
+    return blockInformation(truth, N0, milstd, s, 64, 8);
 }
 
 ErrorCount countErrors(const RealColumn& sent, const RealColumn& received, std::size_t group) {
@@ -211,6 +262,16 @@ ErrorCount informationBitErrors(const SendOut& send, const DecodeOut& decoded) {
 
 ErrorCount informationBitErrors(const SendOut& send, const ReceiveOut& received) {
     return countErrors(send.BitInCodIn, received.DecodOut, 1);
+}
+
+ErrorCount informationBlockErrors(const SendOut& send, const RealColumn& decoded, const Milstd& milstd) {
+    return countErrors(send.BitInCodIn, decoded,
+                       milstd.inputBitsPerInter >= 1 ? static_cast<std::size_t>(milstd.inputBitsPerInter) : 0);
+}
+
+ErrorCount codedBlockErrors(const SendOut& send, const Reception& rx, const Milstd& milstd) {
+    return countErrors(send.CodOutInterIn, rx.unweave.out,
+                       milstd.interLength >= 1 ? static_cast<std::size_t>(milstd.interLength) : 0);
 }
 
 }  // namespace tern::chain

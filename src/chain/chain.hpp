@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "equalize/outage.hpp"
 #include "equalize/receiver.hpp"
 #include "gateway/random.hpp"
 #include "gateway/records.hpp"
@@ -50,6 +51,15 @@ void keepFreedMemoryForReuse();
 using StageListener = void (*)(const char* stage);
 void setStageListener(StageListener listener) noexcept;
 
+// Eb/N0 of a data symbol's information bits at `EsNodB` (Es/N0 of a data
+// symbol): EsNodB - 10 log10(codeRate * bitsToSym), 1.76 dB less for the
+// rate-3/4 code on QPSK. The preamble's and probes' energy is not counted;
+// `overheadDb` gives how much higher Eb/N0 is when it is (all burst
+// symbols' energy over the information bits).
+double ebnoFromEsno(const Milstd& milstd, double EsNodB);
+double esnoFromEbno(const Milstd& milstd, double EbNodB);
+double overheadDb(const Milstd& milstd);
+
 // The noise-only condition that the chain adds to the channel's four.
 inline constexpr const char* kAwgn = "awgn";
 
@@ -80,6 +90,11 @@ struct EqualizerChoice {
     bool lmmse = false;  // "lmmse": one equaliser pass, then the Viterbi decoder
     bool turbo = false;  // "turbo": then `passes` turbo passes
     double passes = 3;   // turbo passes, a whole number from 0 to 20
+    // Channel knowledge of those receivers: their own estimate ("estimated"),
+    // and/or the channel the burst met with its true N0 ("perfect", runChain
+    // only: it needs the channel stage's gains).
+    bool estimated = true;
+    bool perfect = false;
 };
 
 // The receiver's half of the chain, from the received samples on. The
@@ -97,6 +112,8 @@ struct Reception {
     DecodeOut decodeSoft;      // decoded from softUnweave
     ReceiveOut lmmse;          // ternReceive "lmmse" on timing, with its channel estimate
     ReceiveOut turbo;          // ternReceive "turbo" on timing, with its channel estimate
+    ReceiveOut lmmsePerfect;   // the same receivers given the true channel and N0 (trueChannelOf)
+    ReceiveOut turboPerfect;
 };
 
 struct ChainRun {
@@ -153,6 +170,20 @@ ChannelEstimate trueChannelOf(const ChainRun& run, const ChainInputs& inputs);
 // frame lock.
 double estimateError(const ChainRun& run, const ChainInputs& inputs, const ChannelEstimate& estimate);
 
+// Which path the frame lock found: the direct one (within half a symbol of
+// expectedFrameStart), the delayed one (as far after it as the condition's
+// path delay), or neither (elsewhere, or no preamble found).
+enum class LockPath { Direct, Delayed, Neither };
+LockPath lockPath(const ChainRun& run, const ChainInputs& inputs);
+const char* lockPathName(LockPath path);
+
+// The information per data symbol of every interleaver block of the burst
+// (blockInformation, QPSK and Gaussian input) from the channel it met and
+// the true N0, whatever the frame lock found: the channel's gains placed at
+// the expected frame start of the direct path. Evaluated on every 8th data
+// symbol with 64 frequencies (within about 1e-4 bit of every symbol).
+BlockInformation burstInformation(const ChainRun& run, const ChainInputs& inputs, const Milstd& milstd);
+
 // Compares groups of `group` values of `sent` with `received`, group by
 // group; a group is wrong when any of its values differs. Groups missing
 // from `received` count as wrong, extra received values are ignored.
@@ -166,5 +197,10 @@ ErrorCount symbolErrors(const SendOut& send, const Reception& rx, const Milstd& 
 ErrorCount informationBitErrors(const SendOut& send, const DecodeOut& decoded);
 // Information bits: a channel-correcting receiver's decisions against the payload.
 ErrorCount informationBitErrors(const SendOut& send, const ReceiveOut& received);
+// Interleaver blocks in error (any information bit of the block wrong; a
+// missing block is wrong) of a decoder's or receiver's output, and the coded
+// bits' blocks of the deinterleaver output.
+ErrorCount informationBlockErrors(const SendOut& send, const RealColumn& decoded, const Milstd& milstd);
+ErrorCount codedBlockErrors(const SendOut& send, const Reception& rx, const Milstd& milstd);
 
 }  // namespace tern::chain

@@ -190,6 +190,22 @@ void addEqualizerOptions(CLI::App* app, std::string& equalizer, unsigned& passes
         ->check(CLI::Range(0u, 20u));
 }
 
+// --plot-measure of sweep and merge.
+CLI::Option* addPlotMeasure(CLI::App* app, std::string& measure) {
+    return app
+        ->add_option("--plot-measure", measure,
+                     "what --plot draws: ber (bit error rates, with the uncoded QPSK curve) or bler (block error "
+                     "rates, with each condition's information outage, a bound no receiver with this code beats)")
+        ->capture_default_str()
+        ->check(kNotEmpty);
+}
+
+PlotMeasure parsePlotMeasure(const std::string& text) {
+    if (text == "ber") return PlotMeasure::Ber;
+    if (text == "bler") return PlotMeasure::Bler;
+    throw UsageError("--plot-measure: \"" + text + "\" is not ber or bler");
+}
+
 // What an interrupted command says, and its status.
 int interrupted(std::ostream& err, const std::string& what) {
     err << "tern: interrupted by " << stopSignalName() << "; " << what << "\n";
@@ -335,13 +351,17 @@ struct SweepCommand {
     std::string equalizer = "turbo";
     unsigned passes = 3;
     unsigned threads = 0;
-    std::uint64_t maxErrors = 1000, maxBursts = 100, minBursts = 1, bursts = 0;
+    std::string knowledge = "estimated";
+    std::string ebno;
+    std::uint64_t maxErrors = 1000, maxBlockErrors = 0, maxBursts = 100, minBursts = 1, bursts = 0;
     std::string shard;
-    std::string csv, plot, maxMemory;
+    std::string csv, plot, plotMeasure = "ber", burstsCsv, maxMemory;
     CLI::Option* burstsOption = nullptr;
     CLI::Option* shardOption = nullptr;
     CLI::Option* channelOption = nullptr;
     CLI::Option* esnoOption = nullptr;
+    CLI::Option* ebnoOption = nullptr;
+    CLI::Option* maxBlockOption = nullptr;
 
     void attach(CLI::App* app) {
         addWaveformOptions(app, options);
@@ -357,6 +377,13 @@ struct SweepCommand {
                                      "varWatterson.EsNodB of --config, else 0:2:10")
                          ->capture_default_str()
                          ->check(kNotEmpty);
+        ebnoOption =
+            app->add_option("--ebno", ebno,
+                            "Eb/N0 points in dB instead of --esno, as --esno takes them: Eb/N0 per information "
+                            "bit of a data symbol, Es/N0 less 10 log10(1.5) = 1.76 dB at rate 3/4 on QPSK (the "
+                            "preamble's and probes' energy not counted); the plot's axis is then Eb/N0")
+                ->check(kNotEmpty)
+                ->excludes(esnoOption);
         app->add_option("--decoder", decoder,
                         "what the ten modules' receiver (--equalizer none) counts: none (coded bits), hard or soft "
                         "(information bits after the decoder on hard or soft decisions), or both, e.g. soft,hard (the "
@@ -365,6 +392,13 @@ struct SweepCommand {
             ->capture_default_str()
             ->check(kNotEmpty);
         addEqualizerOptions(app, equalizer, passes, true);
+        app->add_option(
+               "--channel-knowledge", knowledge,
+               "what the channel-correcting receivers know of the channel: estimated (their own estimate), "
+               "perfect (the channel's own path gains and delay and the true N0; measures <receiver>_perfect), "
+               "or the list estimated,perfect (on the same bursts)")
+            ->capture_default_str()
+            ->check(kNotEmpty);
         const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
         threads = hardware;
         app->add_option("--threads", threads, "worker threads (default: all hardware threads)")
@@ -375,6 +409,11 @@ struct SweepCommand {
                 ->capture_default_str()
                 ->transform(kWholeNumber)
                 ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000000}));
+        maxBlockOption = app->add_option("--max-block-errors", maxBlockErrors,
+                                         "also stop a point once the swept measure has this many interleaver blocks "
+                                         "in error (and at least --min-bursts bursts)")
+                             ->transform(kWholeNumber)
+                             ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000000}));
         auto* maxB = app->add_option("--max-bursts", maxBursts, "stop a point after this many bursts")
                          ->capture_default_str()
                          ->transform(kWholeNumber)
@@ -387,12 +426,17 @@ struct SweepCommand {
             app->add_option("--bursts", bursts, "run exactly this many bursts per point (no error-count stop)")
                 ->transform(kWholeNumber)
                 ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000000}));
-        burstsOption->excludes(maxErr)->excludes(maxB)->excludes(minB);
+        burstsOption->excludes(maxErr)->excludes(maxB)->excludes(minB)->excludes(maxBlockOption);
         shardOption = app->add_option("--shard", shard, "run only shard K of N of the bursts (needs --bursts)")
                           ->needs(burstsOption)
                           ->check(kNotEmpty);
         addOutput(app, "--csv", csv, "write the table as CSV to this file");
-        addOutput(app, "--plot", plot, "draw BER against Es/N0 to this PNG file (gnuplot)");
+        addOutput(app, "--plot", plot, "draw the error rates against Es/N0 (or Eb/N0) to this PNG file (gnuplot)");
+        addPlotMeasure(app, plotMeasure);
+        addOutput(app, "--bursts-csv", burstsCsv,
+                  "write one record per burst to this CSV file: its seeds (tern run --seed P --channel-seed C "
+                  "replays it), every measure's bit and block errors, the frame lock, the true and estimated N0, "
+                  "the channel estimate's error and the burst's information");
         addMaxMemory(app, maxMemory);
     }
 
@@ -420,11 +464,14 @@ struct SweepCommand {
         std::vector<std::string> given;
         plan.inputs = options.inputs(&given);
         applyConfigChannel(given, plan.inputs);
-        plan.esnoDb = parseEsnoList(esno);
-        for (double point : plan.esnoDb) checkEsno(point);
+        plan.ebnoAxis = ebnoOption->count() > 0;
+        plan.esnoDb = parseEsnoList(plan.ebnoAxis ? ebno : esno, plan.ebnoAxis ? "--ebno" : "--esno");
         plan.decoders = parseDecoderList(decoder);
         plan.equalizers = parseEqualizerList(equalizer);
+        plan.knowledge = parseKnowledgeList(knowledge);
         plan.passes = static_cast<double>(passes);
+        plan.burstRows = !burstsCsv.empty();
+        const PlotMeasure plotWhat = parsePlotMeasure(plotMeasure);
         if (shardOption->count() > 0) plan.shard = parseShard(shard);
         plan.threads = threads;
         if (burstsOption->count() > 0) {
@@ -432,12 +479,17 @@ struct SweepCommand {
             plan.stop.maxBursts = plan.stop.minBursts = bursts;
         } else {
             if (minBursts > maxBursts) throw UsageError("--min-bursts must not exceed --max-bursts");
-            plan.stop = StopRule{maxErrors, maxBursts, minBursts};
+            plan.stop = StopRule{maxErrors, maxBursts, minBursts, plan.stop.maxBlockErrors};
+            if (maxBlockOption->count() > 0) plan.stop.maxBlockErrors = maxBlockErrors;
         }
         Milstd milstd;
         try {
             plan.channels = parseChannelList(channels);
             milstd = validateInputs(plan.inputs, false);
+            // Eb/N0 points become the Es/N0 of the chain.
+            if (plan.ebnoAxis)
+                for (double& point : plan.esnoDb) point = esnoFromEbno(milstd, point);
+            for (double point : plan.esnoDb) checkEsno(point);
             for (const auto& channel : plan.channels)
                 validateChannel(channel, plan.inputs.varShapping.oversamplingFactor, true);
         } catch (const Failure& f) {
@@ -451,7 +503,7 @@ struct SweepCommand {
         checkMemory(estimateBurstBytes(milstd, heaviest, BurstShape{false, false, plan.threads}), maxMemory,
                     "this sweep with " + std::to_string(plan.threads) + " thread(s)",
                     "fewer --threads, fewer --frames, a lower --oversampling");
-        checkOutputPaths({{"--csv", csv}, {"--plot", plot}});
+        checkOutputPaths({{"--csv", csv}, {"--plot", plot}, {"--bursts-csv", burstsCsv}});
 
         const std::function<void(double)> progress = progressWanted(err) ? progressBar(err) : nullptr;
         const auto start = std::chrono::steady_clock::now();
@@ -486,7 +538,12 @@ struct SweepCommand {
                       static_cast<unsigned long long>(totalBursts), air, wall, wall > 0 ? air / wall : 0.0);
         out << line;
         if (!csv.empty()) writeTextFile(csv, tableToCsv(outcome.table));
-        if (!plot.empty()) drawPlot(outcome.table, plot);
+        if (!burstsCsv.empty()) {
+            std::string text = burstsHeader(outcome.table.measures) + "\n";
+            for (const auto& row : outcome.bursts) text.append(row).append("\n");
+            writeTextFile(burstsCsv, text);
+        }
+        if (!plot.empty()) drawPlot(outcome.table, plot, plotWhat);
         if (outcome.interrupted)
             return interrupted(err, "the table holds the " + std::to_string(totalBursts) +
                                         " burst(s) completed so far" +
@@ -499,7 +556,7 @@ struct SweepCommand {
 
 struct MergeCommand {
     std::vector<std::string> files;
-    std::string csv, plot;
+    std::string csv, plot, plotMeasure = "ber";
     bool allowPartial = false;
 
     void attach(CLI::App* app) {
@@ -507,13 +564,15 @@ struct MergeCommand {
             ->required()
             ->check(kNotEmpty);
         addOutput(app, "--csv", csv, "write the merged table as CSV to this file");
-        addOutput(app, "--plot", plot, "draw BER against Es/N0 to this PNG file (gnuplot)");
+        addOutput(app, "--plot", plot, "draw the error rates against Es/N0 (or Eb/N0) to this PNG file (gnuplot)");
+        addPlotMeasure(app, plotMeasure);
         app->add_flag("--allow-partial", allowPartial,
                       "merge even when shards are missing; the table is then marked status=partial");
     }
 
     int execute(std::ostream& out, std::ostream& err) {
         checkOutputPaths({{"--csv", csv}, {"--plot", plot}});
+        const PlotMeasure plotWhat = parsePlotMeasure(plotMeasure);
         std::vector<SweepTable> tables;
         for (const auto& file : files) tables.push_back(readCsvFile(file));
         std::vector<std::string> notes;
@@ -531,7 +590,7 @@ struct MergeCommand {
         for (const auto& note : notes) err << "tern: " << note << "\n";
         out << formatTable(merged);
         if (!csv.empty()) writeTextFile(csv, tableToCsv(merged));
-        if (!plot.empty()) drawPlot(merged, plot);
+        if (!plot.empty()) drawPlot(merged, plot, plotWhat);
         return kExitOk;
     }
 };

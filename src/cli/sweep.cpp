@@ -1,6 +1,7 @@
 #include "cli/sweep.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -36,14 +37,11 @@ double burstSeed(double base, std::uint64_t burst, std::uint64_t stream) {
     return static_cast<double>(mixed >> 32);
 }
 
-// The shortest text that reads back as exactly `v`.
+// The shortest text that reads back as exactly `v` ("10", "0.1", "1e-300").
 std::string number(double v) {
     char buffer[40];
-    for (int digits = 1; digits <= 17; ++digits) {
-        std::snprintf(buffer, sizeof buffer, "%.*g", digits, v);
-        if (std::strtod(buffer, nullptr) == v) break;
-    }
-    return buffer;
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return std::string(buffer, result.ptr);
 }
 
 // Bursts of a point that fall to shard K of N among bursts 0 .. limit-1.
@@ -52,14 +50,25 @@ std::uint64_t shardBursts(std::uint64_t limit, const Shard& shard) {
     return limit > first ? (limit - first + shard.count - 1) / shard.count : 0;
 }
 
+// What one burst adds to its point.
+struct BurstResult {
+    std::vector<BitCount> counts;  // per measure, the swept one first
+    bool lockMiss = false;
+    std::uint64_t outageBlocks = 0;
+    std::string row;  // its per-burst record, when asked for
+};
+
 struct PointState {
     std::string channel;
     double esnoDb = 0;
-    std::uint64_t limit = 0;                                    // most bursts this point may run (in this shard)
-    std::uint64_t issued = 0;                                   // bursts handed to workers, in ordinal order
-    std::uint64_t committed = 0;                                // bursts added to the counts, in ordinal order
-    std::vector<BitCount> counts;                               // per measure, the swept one first
-    std::map<std::uint64_t, std::vector<ErrorCount>> finished;  // done, waiting for earlier ordinals
+    double ebnoDb = 0;
+    std::uint64_t limit = 0;       // most bursts this point may run (in this shard)
+    std::uint64_t issued = 0;      // bursts handed to workers, in ordinal order
+    std::uint64_t committed = 0;   // bursts added to the counts, in ordinal order
+    std::vector<BitCount> counts;  // per measure, the swept one first
+    std::uint64_t lockMisses = 0, outageBlocks = 0;
+    std::vector<std::string> rows;                  // per-burst records of the committed bursts
+    std::map<std::uint64_t, BurstResult> finished;  // done, waiting for earlier ordinals
     bool done = false;
 };
 
@@ -67,13 +76,16 @@ struct PointState {
 // order, applying the stop rule after each, exactly as one thread would.
 class Scheduler {
 public:
-    Scheduler(const SweepPlan& plan, unsigned threads)
-        : plan_(plan), measures_(measuresOf(plan.decoders, plan.equalizers)), window_(std::uint64_t{2} * threads) {
+    Scheduler(const SweepPlan& plan, const Milstd& milstd, unsigned threads)
+        : plan_(plan),
+          measures_(measuresOf(plan.decoders, plan.equalizers, plan.knowledge)),
+          window_(std::uint64_t{2} * threads) {
         for (const auto& channel : plan.channels)
             for (double esno : plan.esnoDb) {
                 PointState p;
                 p.channel = channel;
                 p.esnoDb = esno;
+                p.ebnoDb = ebnoFromEsno(milstd, esno);
                 p.counts.resize(measures_.size());
                 p.limit = plan.fixedBursts ? shardBursts(plan.stop.maxBursts, plan.shard) : plan.stop.maxBursts;
                 p.done = p.limit == 0;
@@ -103,20 +115,29 @@ public:
     }
 
     // Files the counts of one burst, one per measure in the table's order.
-    void finish(std::size_t point, std::uint64_t ordinal, std::vector<ErrorCount> counts,
+    void finish(std::size_t point, std::uint64_t ordinal, BurstResult result,
                 const std::function<void(double)>& progress) {
         std::lock_guard lock(mutex_);
         PointState& p = points_[point];
-        p.finished.emplace(ordinal, std::move(counts));
+        p.finished.emplace(ordinal, std::move(result));
         for (auto it = p.finished.find(p.committed); !p.done && it != p.finished.end();
              it = p.finished.find(p.committed)) {
+            BurstResult& burst = it->second;
             for (std::size_t m = 0; m < p.counts.size(); ++m) {
-                p.counts[m].bits += it->second.at(m).total;
-                p.counts[m].errors += it->second.at(m).errors;
+                const BitCount& c = burst.counts.at(m);
+                p.counts[m].bits += c.bits;
+                p.counts[m].errors += c.errors;
+                p.counts[m].blocks += c.blocks;
+                p.counts[m].blockErrors += c.blockErrors;
             }
+            p.lockMisses += burst.lockMiss;
+            p.outageBlocks += burst.outageBlocks;
+            if (!burst.row.empty()) p.rows.push_back(std::move(burst.row));
             p.finished.erase(it);
             ++p.committed;
-            const bool enough = p.counts[0].errors >= plan_.stop.maxErrors && p.committed >= plan_.stop.minBursts;
+            const bool enough =
+                (p.counts[0].errors >= plan_.stop.maxErrors || p.counts[0].blockErrors >= plan_.stop.maxBlockErrors) &&
+                p.committed >= plan_.stop.minBursts;
             p.done = p.committed >= p.limit || (!plan_.fixedBursts && enough);
         }
         if (p.done) p.finished.clear();
@@ -142,8 +163,15 @@ public:
         SweepTable t{describePlan(plan_, interrupted), {}, measures_};
         for (const auto& p : points_)
             t.points.push_back({p.channel, p.esnoDb, p.committed, p.counts[0].bits, p.counts[0].errors,
-                                std::vector<BitCount>(p.counts.begin() + 1, p.counts.end())});
+                                std::vector<BitCount>(p.counts.begin() + 1, p.counts.end()), p.ebnoDb,
+                                p.counts[0].blocks, p.counts[0].blockErrors, p.lockMisses, p.outageBlocks});
         return t;
+    }
+
+    std::vector<std::string> rows() const {
+        std::vector<std::string> all;
+        for (const auto& p : points_) all.insert(all.end(), p.rows.begin(), p.rows.end());
+        return all;
     }
 
 private:
@@ -173,13 +201,13 @@ private:
 double payloadSeed(double base, std::uint64_t burst) { return burstSeed(base, burst, 0); }
 double channelSeed(double base, std::uint64_t burst) { return burstSeed(base, burst, 1); }
 
-std::vector<double> parseEsnoList(const std::string& text) {
+std::vector<double> parseEsnoList(const std::string& text, const std::string& option) {
     std::vector<double> values;
     auto parse = [&](const std::string& item) {
         char* end = nullptr;
         const double v = std::strtod(item.c_str(), &end);
         if (item.empty() || end != item.c_str() + item.size() || !std::isfinite(v))
-            throw UsageError("--esno: \"" + item + "\" is not a number of dB");
+            throw UsageError(option + ": \"" + item + "\" is not a number of dB");
         return v;
     };
     std::size_t start = 0;
@@ -199,16 +227,17 @@ std::vector<double> parseEsnoList(const std::string& text) {
         } else if (parts.size() == 3) {
             const double first = parts[0], step = parts[1], last = parts[2];
             if (step == 0 || (last - first) / step < 0)
-                throw UsageError("--esno: the range \"" + item + "\" never reaches its end");
+                throw UsageError(option + ": the range \"" + item + "\" never reaches its end");
             const double count = std::floor((last - first) / step + 1e-9) + 1;
-            if (static_cast<double>(values.size()) + count > 10000) throw UsageError("--esno: more than 10000 points");
+            if (static_cast<double>(values.size()) + count > 10000)
+                throw UsageError(option + ": more than 10000 points");
             for (double i = 0; i < count; ++i) values.push_back(std::round((first + i * step) * 1e9) / 1e9);
         } else {
-            throw UsageError("--esno: \"" + item + "\" is neither a value nor start:step:stop");
+            throw UsageError(option + ": \"" + item + "\" is neither a value nor start:step:stop");
         }
         start = comma + 1;
     }
-    if (values.size() > 10000) throw UsageError("--esno: more than 10000 points");
+    if (values.size() > 10000) throw UsageError(option + ": more than 10000 points");
     return values;
 }
 
@@ -268,11 +297,16 @@ Metadata describePlan(const SweepPlan& plan, bool interrupted) {
                   {"seed", number(c.seed)},
                   {"decoder", decoderText(plan.decoders)},
                   {"equalizer", equalizerText(plan.equalizers)},
-                  {"passes", number(plan.passes)}};
+                  {"passes", number(plan.passes)},
+                  {"knowledge", knowledgeText(plan.knowledge)}};
+    if (plan.ebnoAxis) meta.emplace_back("axis", "ebno");
     if (plan.fixedBursts)
         meta.emplace_back("stop", "bursts:" + std::to_string(plan.stop.maxBursts));
     else
         meta.emplace_back("stop", "errors:" + std::to_string(plan.stop.maxErrors) +
+                                      (plan.stop.maxBlockErrors != std::numeric_limits<std::uint64_t>::max()
+                                           ? ",block_errors:" + std::to_string(plan.stop.maxBlockErrors)
+                                           : std::string()) +
                                       ",min:" + std::to_string(plan.stop.minBursts) +
                                       ",max:" + std::to_string(plan.stop.maxBursts));
     meta.emplace_back("shard", std::to_string(plan.shard.index) + "/" + std::to_string(plan.shard.count));
@@ -280,12 +314,23 @@ Metadata describePlan(const SweepPlan& plan, bool interrupted) {
     return meta;
 }
 
+std::string burstsHeader(const std::vector<std::string>& measures) {
+    std::string header = "channel,esno_db,ebno_db,burst,payload_seed,channel_seed";
+    for (const auto& m : measures) header += "," + m + "_errors," + m + "_block_errors";
+    return header +
+           ",lock_sample,lock_path,n0_true,n0_estimated,estimate_error_db,information_qpsk,information_gaussian,"
+           "outage_blocks";
+}
+
 SweepOutcome runSweep(const SweepPlan& plan, const Milstd& milstd, const std::function<void(double)>& progress) {
     const std::vector<std::string> measures =
-        measuresOf(parseDecoderList(decoderText(plan.decoders)), parseEqualizerList(equalizerText(plan.equalizers)));
+        measuresOf(parseDecoderList(decoderText(plan.decoders)), parseEqualizerList(equalizerText(plan.equalizers)),
+                   parseKnowledgeList(knowledgeText(plan.knowledge)));
     DecoderChoice decoders;
     EqualizerChoice equalizers;
     equalizers.passes = plan.passes;
+    equalizers.estimated = std::count(plan.knowledge.begin(), plan.knowledge.end(), "estimated") > 0;
+    equalizers.perfect = std::count(plan.knowledge.begin(), plan.knowledge.end(), "perfect") > 0;
     for (const auto& e : plan.equalizers) {
         if (e == "lmmse") equalizers.lmmse = true;
         if (e == "turbo") equalizers.turbo = true;
@@ -294,18 +339,58 @@ SweepOutcome runSweep(const SweepPlan& plan, const Milstd& milstd, const std::fu
             for (const auto& d : plan.decoders) (d == "hard" ? decoders.hard : decoders.soft) = true;
     }
     const unsigned threads = std::max(1u, plan.threads);
-    Scheduler scheduler(plan, threads);
-    // The counts of one burst, in the table's order of measures.
-    auto countBurst = [&](const ChainRun& run) {
-        std::vector<ErrorCount> counts;
-        counts.reserve(measures.size());
-        for (const auto& m : measures)
-            counts.push_back(m == "coded"   ? codedBitErrors(run.send, run.rx)
-                             : m == "hard"  ? informationBitErrors(run.send, run.rx.decodeHard)
-                             : m == "lmmse" ? informationBitErrors(run.send, run.rx.lmmse)
-                             : m == "turbo" ? informationBitErrors(run.send, run.rx.turbo)
-                                            : informationBitErrors(run.send, run.rx.decodeSoft));
-        return counts;
+    Scheduler scheduler(plan, milstd, threads);
+    // The information bits a measure decided (null for the coded bits).
+    const auto decidedBy = [](const Reception& rx, const std::string& m) -> const RealColumn* {
+        if (m == "hard") return &rx.decodeHard.DecodOut;
+        if (m == "soft") return &rx.decodeSoft.DecodOut;
+        if (m == "lmmse") return &rx.lmmse.DecodOut;
+        if (m == "turbo") return &rx.turbo.DecodOut;
+        if (m == "lmmse_perfect") return &rx.lmmsePerfect.DecodOut;
+        if (m == "turbo_perfect") return &rx.turboPerfect.DecodOut;
+        return nullptr;
+    };
+    // What one burst adds, in the table's order of measures, and its record.
+    auto measureBurst = [&](const ChainRun& run, const ChainInputs& in, std::uint64_t burst) {
+        BurstResult r;
+        for (const auto& m : measures) {
+            const RealColumn* decided = decidedBy(run.rx, m);
+            const ErrorCount bits =
+                decided != nullptr ? countErrors(run.send.BitInCodIn, *decided, 1) : codedBitErrors(run.send, run.rx);
+            const ErrorCount blocks = decided != nullptr ? informationBlockErrors(run.send, *decided, milstd)
+                                                         : codedBlockErrors(run.send, run.rx, milstd);
+            r.counts.push_back({bits.total, bits.errors, blocks.total, blocks.errors});
+        }
+        const LockPath path = lockPath(run, in);
+        r.lockMiss = path == LockPath::Neither;
+        const BlockInformation information = burstInformation(run, in, milstd);
+        for (double v : information.qpsk) r.outageBlocks += v < information.threshold;
+        if (!plan.burstRows) return r;
+        std::vector<std::string> cells{
+            in.varWatterson.model, number(in.varWatterson.EsNodB), number(ebnoFromEsno(milstd, in.varWatterson.EsNodB)),
+            std::to_string(burst), number(in.varmilstd.seed),      number(in.varWatterson.seed)};
+        for (const auto& c : r.counts) {
+            cells.push_back(std::to_string(c.errors));
+            cells.push_back(std::to_string(c.blockErrors));
+        }
+        const ReceiveOut* own = equalizers.estimated && equalizers.turbo   ? &run.rx.turbo
+                                : equalizers.estimated && equalizers.lmmse ? &run.rx.lmmse
+                                                                           : nullptr;
+        const bool locked = !run.rx.frameStart.empty();
+        cells.push_back(locked ? number(run.rx.frameStart[0]) : std::string());
+        cells.emplace_back(lockPathName(path));
+        cells.push_back(number(trueNoiseVariance(in.varWatterson.EsNodB)));
+        const bool estimated = own != nullptr && locked;
+        cells.push_back(estimated ? number(own->estimate.N0) : std::string());
+        cells.push_back(estimated ? number(10 * std::log10(estimateError(run, in, own->estimate))) : std::string());
+        const auto lowest = [](const RealColumn& v) { return v.empty() ? 0.0 : *std::min_element(v.begin(), v.end()); };
+        cells.push_back(number(lowest(information.qpsk)));
+        cells.push_back(number(lowest(information.gaussian)));
+        cells.push_back(std::to_string(r.outageBlocks));
+        std::string row;
+        for (const auto& cell : cells) row.append(row.empty() ? "" : ",").append(cell);
+        r.row = std::move(row);
+        return r;
     };
     std::mutex failureMutex;
     std::exception_ptr failure;
@@ -324,7 +409,7 @@ SweepOutcome runSweep(const SweepPlan& plan, const Milstd& milstd, const std::fu
                                            channelSeed(plan.inputs.varmilstd.seed, burst)};
             try {
                 const ChainRun run = runChain(milstd, in, random, decoders, equalizers);
-                scheduler.finish(point, ordinal, countBurst(run), progress);
+                scheduler.finish(point, ordinal, measureBurst(run, in, burst), progress);
             } catch (const Failure& e) {
                 std::lock_guard lock(failureMutex);
                 if (e.identifier() == id::Interrupted)
@@ -353,7 +438,7 @@ SweepOutcome runSweep(const SweepPlan& plan, const Milstd& milstd, const std::fu
 
     if (failure) std::rethrow_exception(failure);
     interrupted = (interrupted || stopRequested()) && !scheduler.allDone();
-    return {scheduler.table(interrupted), interrupted};
+    return {scheduler.table(interrupted), interrupted, scheduler.rows()};
 }
 
 }  // namespace tern::cli

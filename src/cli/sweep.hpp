@@ -23,6 +23,7 @@ struct StopRule {
     std::uint64_t maxErrors = std::numeric_limits<std::uint64_t>::max();
     std::uint64_t maxBursts = 1;
     std::uint64_t minBursts = 1;
+    std::uint64_t maxBlockErrors = std::numeric_limits<std::uint64_t>::max();  // of the swept measure
 };
 
 struct Shard {
@@ -42,6 +43,11 @@ struct SweepPlan {
     // channel-correcting ones, each a measure of its own; the first is swept.
     std::vector<std::string> equalizers{"none"};
     double passes = 3;  // turbo passes, a whole number from 0 to 20
+    // The channel knowledge of those receivers (parseKnowledgeList):
+    // "estimated" their own estimate, "perfect" the true channel and N0.
+    std::vector<std::string> knowledge{"estimated"};
+    bool ebnoAxis = false;   // the points were given as Eb/N0 (esnoDb holds their Es/N0)
+    bool burstRows = false;  // keep one record per burst (SweepOutcome::bursts)
     StopRule stop;
     bool fixedBursts = false;  // stop after exactly stop.maxBursts bursts (needed for shards)
     Shard shard;
@@ -51,7 +57,16 @@ struct SweepPlan {
 struct SweepOutcome {
     SweepTable table;
     bool interrupted = false;
+    // With plan.burstRows: one CSV row per burst counted, point by point in
+    // burst order, under burstsHeader(table.measures).
+    std::vector<std::string> bursts;
 };
+
+// The header of the per-burst records: the point, the burst and its seeds
+// (`tern run --seed P --channel-seed C` replays it), every measure's bit and
+// block errors, the frame lock's sample and path, the true and the
+// estimated N0, the channel estimate's error, the burst's information.
+std::string burstsHeader(const std::vector<std::string>& measures);
 
 // Seeds of burst k of a sweep with base seed `base` (whole numbers below 2^32).
 double payloadSeed(double base, std::uint64_t burst);
@@ -59,7 +74,7 @@ double channelSeed(double base, std::uint64_t burst);
 
 // Parses "0:2:30" (start:step:stop, stop included), single values and
 // comma-separated lists of both. UsageError when malformed.
-std::vector<double> parseEsnoList(const std::string& text);
+std::vector<double> parseEsnoList(const std::string& text, const std::string& option = "--esno");
 std::vector<std::string> parseChannelList(const std::string& text);
 Shard parseShard(const std::string& text);
 

@@ -1,6 +1,7 @@
 #include "cli/table.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -20,7 +21,6 @@ namespace tern::cli {
 namespace {
 
 constexpr double kZ95 = 1.959963984540054;  // two-sided 95% normal quantile
-constexpr const char* kHeader = "channel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory";
 constexpr const char* kMetaPrefix = "# tern sweep";
 
 std::string format(const char* pattern, double v) {
@@ -34,25 +34,21 @@ double ber(std::uint64_t errors, std::uint64_t bits) {
 }
 double ber(const PointResult& p) { return ber(p.errors, p.bits); }
 
-// The counts of measure m of a point (0 the swept one).
-BitCount countOf(const PointResult& p, std::size_t m) {
-    return m == 0 ? BitCount{p.bits, p.errors} : p.extra.at(m - 1);
-}
-
 // How a measure reads in a plot's key.
 std::string measureLabel(const std::string& measure) {
     if (measure == "hard") return "decoded, hard decisions";
     if (measure == "soft") return "decoded, soft decisions";
     if (measure == "lmmse") return "LMMSE receiver";
     if (measure == "turbo") return "turbo receiver";
+    if (measure == "lmmse_perfect") return "LMMSE receiver, true channel";
+    if (measure == "turbo_perfect") return "turbo receiver, true channel";
     return "coded bits";
 }
 
 // The header line of a table with these measures.
 std::string headerOf(const std::vector<std::string>& measures) {
-    std::string header = kHeader;
-    for (std::size_t m = 1; m < measures.size(); ++m)
-        header += "," + measures[m] + "_bits," + measures[m] + "_errors," + measures[m] + "_ber";
+    std::string header;
+    for (const auto& c : tableColumns(measures)) header.append(header.empty() ? "" : ",").append(c.name);
     return header;
 }
 
@@ -93,6 +89,10 @@ std::string decoderOf(const SweepTable& table) {
 std::string equalizerOf(const SweepTable& table) {
     const std::string* equalizer = findMeta(table.meta, "equalizer");
     return equalizer != nullptr ? *equalizer : "none";
+}
+std::string knowledgeOf(const SweepTable& table) {
+    const std::string* knowledge = findMeta(table.meta, "knowledge");
+    return knowledge != nullptr ? *knowledge : "estimated";
 }
 std::string passesOf(const SweepTable& table) {
     const std::string* passes = findMeta(table.meta, "passes");
@@ -177,15 +177,98 @@ std::string equalizerText(const std::vector<std::string>& equalizers) {
 
 std::vector<std::string> measuresOf(const std::vector<std::string>& decoders,
                                     const std::vector<std::string>& equalizers) {
+    return measuresOf(decoders, equalizers, {"estimated"});
+}
+
+std::vector<std::string> parseKnowledgeList(const std::string& text) {
+    std::vector<std::string> knowledge;
+    for (const auto& name : splitOn(text, ',')) {
+        if (name != "estimated" && name != "perfect")
+            throw UsageError("--channel-knowledge: \"" + name +
+                             "\" is not estimated, perfect or the list estimated,perfect");
+        if (std::find(knowledge.begin(), knowledge.end(), name) != knowledge.end())
+            throw UsageError("--channel-knowledge: \"" + name + "\" is given twice");
+        knowledge.push_back(name);
+    }
+    if (knowledge.empty()) throw UsageError("--channel-knowledge: give estimated, perfect or estimated,perfect");
+    return knowledge;
+}
+
+std::string knowledgeText(const std::vector<std::string>& knowledge) { return equalizerText(knowledge); }
+
+std::vector<std::string> measuresOf(const std::vector<std::string>& decoders,
+                                    const std::vector<std::string>& equalizers,
+                                    const std::vector<std::string>& knowledge) {
     std::vector<std::string> measures;
     for (const auto& e : equalizers) {
         if (e == "none")
             measures.insert(measures.end(), decoders.begin(), decoders.end());
         else
-            measures.push_back(e);
+            for (const auto& k : knowledge) measures.push_back(k == "perfect" ? e + "_perfect" : e);
     }
     measures.push_back("coded");
     return measures;
+}
+
+BitCount countOf(const PointResult& p, std::size_t m) {
+    return m == 0 ? BitCount{p.bits, p.errors, p.blocks, p.blockErrors} : p.extra.at(m - 1);
+}
+
+double zeroErrorBound(std::uint64_t n) { return n == 0 ? 1.0 : 1.0 - std::pow(0.05, 1.0 / static_cast<double>(n)); }
+
+std::vector<TableColumn> tableColumns(const std::vector<std::string>& measures) {
+    using P = const PointResult&;
+    using M = std::size_t;
+    std::vector<TableColumn> c{
+        {"channel", [](P p, M) -> Cell { return p.channel; }, 0, nullptr},
+        {"esno_db", [](P p, M) -> Cell { return p.esnoDb; }, 0, nullptr},
+        {"bursts", [](P p, M) -> Cell { return p.bursts; }, 0, ""},
+    };
+    // The bit counts of measure m, its rate and, for the swept one, its
+    // interval; then the same of its blocks.
+    const auto bitColumns = [&](M m, bool interval) {
+        const std::string prefix = m == 0 ? "" : measures[m] + "_";
+        c.push_back({prefix + "bits", [](P p, M k) -> Cell { return countOf(p, k).bits; }, m, ""});
+        c.push_back({prefix + "errors", [](P p, M k) -> Cell { return countOf(p, k).errors; }, m, ""});
+        c.push_back({prefix + "ber", [](P p, M k) -> Cell { return ber(countOf(p, k).errors, countOf(p, k).bits); }, m,
+                     "%.6e"});
+        if (!interval) return;
+        c.push_back({"ci_low", [](P p, M) -> Cell { return wilsonInterval(p.errors, p.bits).low; }, m, "%.6e"});
+        c.push_back({"ci_high", [](P p, M) -> Cell { return wilsonInterval(p.errors, p.bits).high; }, m, "%.6e"});
+    };
+    const auto blockColumns = [&](M m) {
+        const std::string prefix = m == 0 ? "" : measures[m] + "_";
+        c.push_back({prefix + "blocks", [](P p, M k) -> Cell { return countOf(p, k).blocks; }, m, ""});
+        c.push_back({prefix + "block_errors", [](P p, M k) -> Cell { return countOf(p, k).blockErrors; }, m, ""});
+        c.push_back({prefix + "bler",
+                     [](P p, M k) -> Cell { return ber(countOf(p, k).blockErrors, countOf(p, k).blocks); }, m, "%.6e"});
+        c.push_back(
+            {prefix + "bler_ci_low",
+             [](P p, M k) -> Cell { return wilsonInterval(countOf(p, k).blockErrors, countOf(p, k).blocks).low; }, m,
+             "%.6e"});
+        c.push_back(
+            {prefix + "bler_ci_high",
+             [](P p, M k) -> Cell { return wilsonInterval(countOf(p, k).blockErrors, countOf(p, k).blocks).high; }, m,
+             "%.6e"});
+    };
+    bitColumns(0, true);
+    c.push_back({"theory", [](P p, M) -> Cell { return qpskTheory(p.esnoDb); }, 0, "%.6e"});
+    for (M m = 1; m < measures.size(); ++m) bitColumns(m, false);
+    c.push_back({"ebno_db", [](P p, M) -> Cell { return p.ebnoDb; }, 0, nullptr});
+    for (M m = 0; m < measures.size(); ++m) blockColumns(m);
+    c.push_back({"lock_misses", [](P p, M) -> Cell { return p.lockMisses; }, 0, ""});
+    c.push_back({"outage_blocks", [](P p, M) -> Cell { return p.outageBlocks; }, 0, ""});
+    c.push_back({"outage", [](P p, M) -> Cell { return ber(p.outageBlocks, p.blocks); }, 0, "%.6e"});
+    return c;
+}
+
+std::string cellText(const TableColumn& column, const Cell& cell) {
+    if (const auto* text = std::get_if<std::string>(&cell)) return *text;
+    if (const auto* count = std::get_if<std::uint64_t>(&cell)) return std::to_string(*count);
+    const double v = std::get<double>(cell);
+    if (column.format != nullptr) return format(column.format, v);
+    char buffer[40];  // the shortest text that reads back as exactly v
+    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, v).ptr);
 }
 
 #ifndef TERN_VERSION
@@ -221,19 +304,11 @@ std::string tableToCsv(const SweepTable& table) {
     std::string csv = kMetaPrefix;
     for (const auto& [k, v] : table.meta) csv += " " + k + "=" + v;
     csv += "\n";
+    const std::vector<TableColumn> columns = tableColumns(table.measures);
     csv += headerOf(table.measures) + "\n";
     for (const auto& p : table.points) {
-        const Interval ci = wilsonInterval(p.errors, p.bits);
-        csv += p.channel + "," + format("%.10g", p.esnoDb) + "," + std::to_string(p.bursts) + "," +
-               std::to_string(p.bits) + "," + std::to_string(p.errors) + "," + format("%.6e", ber(p)) + "," +
-               format("%.6e", ci.low) + "," + format("%.6e", ci.high) + "," + format("%.6e", qpskTheory(p.esnoDb));
-        for (const auto& e : p.extra)
-            csv.append(",")
-                .append(std::to_string(e.bits))
-                .append(",")
-                .append(std::to_string(e.errors))
-                .append(",")
-                .append(format("%.6e", ber(e.errors, e.bits)));
+        for (std::size_t c = 0; c < columns.size(); ++c)
+            csv.append(c == 0 ? "" : ",").append(cellText(columns[c], columns[c].value(p, columns[c].measure)));
         csv += "\n";
     }
     return csv;
@@ -253,8 +328,9 @@ SweepTable readCsvFile(const std::string& path) {
         if (eq == std::string::npos) throw UsageError(path + ": malformed description \"" + token + "\"");
         table.meta.emplace_back(token.substr(0, eq), token.substr(eq + 1));
     }
-    // The decoders and equalisers named in the description fix the extra
-    // columns; a table that names none counts coded bits only.
+    // The decoders, equalisers and channel knowledge named in the
+    // description fix the extra columns; a table that names none counts
+    // coded bits only.
     std::vector<std::string> decoders;
     try {
         decoders = parseDecoderList(decoderOf(table));
@@ -262,33 +338,51 @@ SweepTable readCsvFile(const std::string& path) {
         throw UsageError(path + ": the description's decoder= is wrong (" + e.what() + ")");
     }
     try {
-        table.measures = measuresOf(decoders, parseEqualizerList(equalizerOf(table)));
+        table.measures =
+            measuresOf(decoders, parseEqualizerList(equalizerOf(table)), parseKnowledgeList(knowledgeOf(table)));
     } catch (const UsageError& e) {
-        throw UsageError(path + ": the description's equalizer= is wrong (" + e.what() + ")");
+        throw UsageError(path + ": the description's equalizer= or knowledge= is wrong (" + e.what() + ")");
     }
     const std::string header = headerOf(table.measures);
     if (!std::getline(in, line) || line != header)
         throw UsageError(path + ": the second line must be the header " + header);
-    const std::size_t columns = 9 + 3 * (table.measures.size() - 1);
+    const std::vector<std::string> names = splitOn(header, ',');
     std::size_t number = 2;
     while (std::getline(in, line)) {
         ++number;
         if (line.empty()) continue;
         const std::string where = path + " line " + std::to_string(number);
         const auto cells = splitOn(line, ',');
-        if (cells.size() != columns) throw UsageError(where + ": expected " + std::to_string(columns) + " columns");
+        if (cells.size() != names.size())
+            throw UsageError(where + ": expected " + std::to_string(names.size()) + " columns");
+        const auto cell = [&](const std::string& name) -> const std::string& {
+            return cells[static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin())];
+        };
+        const auto count = [&](const std::string& name) { return parseCount(cell(name), where); };
         PointResult p;
         p.channel = cells[0];
-        p.esnoDb = parseNumber(cells[1], where);
-        p.bursts = parseCount(cells[2], where);
-        p.bits = parseCount(cells[3], where);
-        p.errors = parseCount(cells[4], where);
-        if (p.errors > p.bits) throw UsageError(where + ": more errors than bits");
-        for (std::size_t c = 9; c < columns; c += 3) {
-            const BitCount e{parseCount(cells[c], where), parseCount(cells[c + 1], where)};
-            if (e.errors > e.bits) throw UsageError(where + ": more errors than bits");
-            p.extra.push_back(e);
+        p.esnoDb = parseNumber(cell("esno_db"), where);
+        p.ebnoDb = parseNumber(cell("ebno_db"), where);
+        p.bursts = count("bursts");
+        p.lockMisses = count("lock_misses");
+        for (std::size_t m = 0; m < table.measures.size(); ++m) {
+            const std::string prefix = m == 0 ? "" : table.measures[m] + "_";
+            const BitCount e{count(prefix + "bits"), count(prefix + "errors"), count(prefix + "blocks"),
+                             count(prefix + "block_errors")};
+            if (e.errors > e.bits || e.blockErrors > e.blocks)
+                throw UsageError(where + ": more errors than bits or blocks");
+            if (m == 0) {
+                p.bits = e.bits;
+                p.errors = e.errors;
+                p.blocks = e.blocks;
+                p.blockErrors = e.blockErrors;
+            } else {
+                p.extra.push_back(e);
+            }
         }
+        p.outageBlocks = count("outage_blocks");
+        if (p.outageBlocks > p.blocks || p.lockMisses > p.bursts)
+            throw UsageError(where + ": more outage blocks than blocks, or more lock misses than bursts");
         table.points.push_back(p);
     }
     return table;
@@ -306,7 +400,7 @@ std::string formatTable(const SweepTable& table) {
         std::snprintf(line, sizeof line, " %11s", (table.measures[m] + " BER").c_str());
         text += line;
     }
-    text += " Q(sqrt(Es/N0))\n";
+    text += " Q(sqrt(Es/N0))       BLER  outage\n";
     for (const auto& p : table.points) {
         const Interval ci = wilsonInterval(p.errors, p.bits);
         std::string interval("[");
@@ -319,8 +413,13 @@ std::string formatTable(const SweepTable& table) {
             std::snprintf(line, sizeof line, " %11.4e", ber(e.errors, e.bits));
             text += line;
         }
-        std::snprintf(line, sizeof line, " %14.4e\n", qpskTheory(p.esnoDb));
+        std::snprintf(line, sizeof line, " %14.4e %10.3e %7.3f", qpskTheory(p.esnoDb), ber(p.blockErrors, p.blocks),
+                      ber(p.outageBlocks, p.blocks));
         text += line;
+        if (p.lockMisses > 0)
+            text += "  frame lock missed in " + std::to_string(p.lockMisses) + " of " + std::to_string(p.bursts) +
+                    " bursts";
+        text += "\n";
     }
     return text;
 }
@@ -347,10 +446,17 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
         if (buildOf(tables[t]) != buildOf(tables.front()))
             throw UsageError(which + " was made by a build with " + buildOf(tables[t]) + ", table 1 by one with " +
                              buildOf(tables.front()) + "; tables whose bits may differ cannot be merged");
-        if (equalizerOf(tables[t]) != equalizerOf(tables.front()) || passesOf(tables[t]) != passesOf(tables.front()))
-            throw UsageError(which + " was made with --equalizer " + equalizerOf(tables[t]) + passesOf(tables[t]) +
-                             ", table 1 with --equalizer " + equalizerOf(tables.front()) + passesOf(tables.front()) +
-                             "; tables of different equalisers cannot be merged");
+        if (equalizerOf(tables[t]) != equalizerOf(tables.front()) || passesOf(tables[t]) != passesOf(tables.front()) ||
+            knowledgeOf(tables[t]) != knowledgeOf(tables.front())) {
+            const auto receivers = [&](const SweepTable& table) {
+                return "--equalizer " + equalizerOf(table) + passesOf(table) +
+                       (knowledgeOf(tables[t]) != knowledgeOf(tables.front())
+                            ? " --channel-knowledge " + knowledgeOf(table)
+                            : std::string());
+            };
+            throw UsageError(which + " was made with " + receivers(tables[t]) + ", table 1 with " +
+                             receivers(tables.front()) + "; tables of different equalisers cannot be merged");
+        }
         if (decoderOf(tables[t]) != decoderOf(tables.front()) || tables[t].measures != tables.front().measures)
             throw UsageError(which + " was made with --decoder " + decoderOf(tables[t]) + ", table 1 with --decoder " +
                              decoderOf(tables.front()) + "; tables of different decoders cannot be merged");
@@ -366,12 +472,13 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
             throw UsageError(which + " has other points than table 1");
         for (std::size_t i = 0; i < tables[t].points.size(); ++i)
             if (tables[t].points[i].channel != tables.front().points[i].channel ||
-                tables[t].points[i].esnoDb != tables.front().points[i].esnoDb)
+                tables[t].points[i].esnoDb != tables.front().points[i].esnoDb ||
+                tables[t].points[i].ebnoDb != tables.front().points[i].ebnoDb)
                 throw UsageError(which + " has other points than table 1");
     }
     SweepTable merged{tables.front().meta, tables.front().points, tables.front().measures};
     for (auto& p : merged.points) {
-        p.bursts = p.bits = p.errors = 0;
+        p.bursts = p.bits = p.errors = p.blocks = p.blockErrors = p.lockMisses = p.outageBlocks = 0;
         p.extra.assign(p.extra.size(), BitCount{});
     }
     auto add = [](std::uint64_t& sum, std::uint64_t more) {
@@ -380,12 +487,22 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
     };
     for (const auto& table : tables)
         for (std::size_t i = 0; i < table.points.size(); ++i) {
-            add(merged.points[i].bursts, table.points[i].bursts);
-            add(merged.points[i].bits, table.points[i].bits);
-            add(merged.points[i].errors, table.points[i].errors);
-            for (std::size_t e = 0; e < merged.points[i].extra.size(); ++e) {
-                add(merged.points[i].extra[e].bits, table.points[i].extra.at(e).bits);
-                add(merged.points[i].extra[e].errors, table.points[i].extra.at(e).errors);
+            PointResult& sum = merged.points[i];
+            const PointResult& more = table.points[i];
+            for (auto [into, from] : {std::pair{&sum.bursts, more.bursts},
+                                      {&sum.bits, more.bits},
+                                      {&sum.errors, more.errors},
+                                      {&sum.blocks, more.blocks},
+                                      {&sum.blockErrors, more.blockErrors},
+                                      {&sum.lockMisses, more.lockMisses},
+                                      {&sum.outageBlocks, more.outageBlocks}})
+                add(*into, from);
+            for (std::size_t e = 0; e < sum.extra.size(); ++e) {
+                const BitCount& b = more.extra.at(e);
+                add(sum.extra[e].bits, b.bits);
+                add(sum.extra[e].errors, b.errors);
+                add(sum.extra[e].blocks, b.blocks);
+                add(sum.extra[e].blockErrors, b.blockErrors);
             }
         }
     std::string missing;
@@ -402,53 +519,125 @@ SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::s
     return merged;
 }
 
-void drawPlot(const SweepTable& table, const std::string& pngPath) {
+void drawPlot(const SweepTable& table, const std::string& pngPath, PlotMeasure what) {
+    const bool blocks = what == PlotMeasure::Bler;
+    const std::string* axis = findMeta(table.meta, "axis");
+    const bool ebno = axis != nullptr && *axis == "ebno";
+    const auto xOf = [&](const PointResult& p) { return ebno ? p.ebnoDb : p.esnoDb; };
     std::vector<std::string> channels;
     for (const auto& p : table.points)
         if (std::find(channels.begin(), channels.end(), p.channel) == channels.end()) channels.push_back(p.channel);
     double lo = 0, hi = 0;
     for (std::size_t i = 0; i < table.points.size(); ++i) {
-        lo = i == 0 ? table.points[i].esnoDb : std::min(lo, table.points[i].esnoDb);
-        hi = i == 0 ? table.points[i].esnoDb : std::max(hi, table.points[i].esnoDb);
+        lo = i == 0 ? xOf(table.points[i]) : std::min(lo, xOf(table.points[i]));
+        hi = i == 0 ? xOf(table.points[i]) : std::max(hi, xOf(table.points[i]));
     }
     if (hi <= lo) hi = lo + 1;
 
-    std::string script =
-        "set logscale y\nset format y '10^{%L}'\nset grid\nset key bottom left\n"
-        "set xlabel 'Es/N0 (dB)'\nset ylabel 'bit error rate'\n"
-        "set xrange [" +
-        format("%g", lo) + ":" + format("%g", hi) +
-        "]\n"
-        "set yrange [*:1]\nset samples 400\n"
-        "theory(x) = 0.5*erfc(sqrt(10**(x/10.0)/2.0))\n";
-    // One inline data block per condition and measure; points without
-    // errors cannot be drawn on a log axis and are left out.
-    std::string plots;
-    std::size_t drawn = 0;
-    for (std::size_t c = 0; c < channels.size(); ++c)
-        for (std::size_t m = 0; m < table.measures.size(); ++m) {
-            std::string block;
+    // A colour per condition, a line style and a marker per measure; a point
+    // with no error is its one-sided upper bound, drawn as a filled triangle
+    // pointing down in the same colour.
+    static const char* const colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd",
+                                          "#ff7f0e", "#8c564b", "#e377c2", "#17becf"};
+    static const int markers[] = {7, 5, 13, 9, 15, 4, 6};
+    std::string data, plots;
+    double lowest = 1;
+    const auto note = [&](double v) {
+        if (v > 0) lowest = std::min(lowest, v);
+    };
+    const auto quoted = [](std::string text) {
+        for (char& ch : text)
+            if (ch == '\'') ch = ' ';
+        return text;
+    };
+    bool anyBound = false;
+    std::size_t blockNumber = 0;
+    const auto addBlock = [&](const std::string& rows) {
+        const std::string name = "$d" + std::to_string(blockNumber++);
+        data += name + " << EOD\n" + rows + "EOD\n";
+        return name;
+    };
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        const std::string colour = std::string("lc rgb '") + colours[c % std::size(colours)] + "'";
+        // The measures, then (for block error rates) the condition's outage.
+        const std::size_t lines = table.measures.size() + (blocks ? 1 : 0);
+        for (std::size_t m = 0; m < lines; ++m) {
+            const bool outage = m == table.measures.size();
+            std::string rows, bounds, misses;
             for (const auto& p : table.points) {
-                const BitCount count = countOf(p, m);
-                if (p.channel != channels[c] || count.errors == 0) continue;
-                const Interval ci = wilsonInterval(count.errors, count.bits);
-                block += format("%g", p.esnoDb) + " " + format("%.6e", ber(count.errors, count.bits)) + " " +
-                         format("%.6e", ci.low) + " " + format("%.6e", ci.high) + "\n";
+                if (p.channel != channels[c]) continue;
+                const BitCount count = outage ? BitCount{} : countOf(p, m);
+                const std::uint64_t errors = outage ? p.outageBlocks : blocks ? count.blockErrors : count.errors;
+                const std::uint64_t n = outage || blocks ? (outage ? p.blocks : count.blocks) : count.bits;
+                if (n == 0) continue;
+                const std::string x = format("%g", xOf(p));
+                if (errors == 0) {
+                    bounds += x + " " + format("%.6e", zeroErrorBound(n)) + "\n";
+                    note(zeroErrorBound(n));
+                } else {
+                    const Interval ci = wilsonInterval(errors, n);
+                    const double rate = ber(errors, n);
+                    rows += x + " " + format("%.6e", rate) + " " + format("%.6e", ci.low) + " " +
+                            format("%.6e", ci.high) + "\n";
+                    note(ci.low > 0 ? ci.low : rate);
+                }
+                if (m == 0 && p.lockMisses > 0)
+                    misses += x + " " + format("%.6e", errors > 0 ? ber(errors, n) : zeroErrorBound(n)) + " \"" +
+                              std::to_string(p.lockMisses) + " lock miss" + (p.lockMisses > 1 ? "es" : "") + "\"\n";
             }
-            if (block.empty()) continue;
-            const std::string name = "$d" + std::to_string(c) + "_" + std::to_string(m);
-            script += name + " << EOD\n" + block + "EOD\n";
-            std::string title =
-                table.measures.size() > 1 ? channels[c] + ", " + measureLabel(table.measures[m]) : channels[c];
-            for (char& ch : title)
-                if (ch == '\'') ch = ' ';
-            plots += name + " using 1:2:3:4 with yerrorlines lw 2 lc " + std::to_string(++drawn) + " pt " +
-                     std::to_string(m + 5) + " title '" + title + "', ";
+            const std::string label = outage                                ? "information outage (QPSK input)"
+                                      : table.measures.size() > 1 || blocks ? measureLabel(table.measures[m])
+                                                                            : "";
+            const std::string title = quoted(label.empty() ? channels[c] : channels[c] + ", " + label);
+            const std::string style = colour + " dt " + std::to_string(outage ? 2 : m + 1) + " pt " +
+                                      std::to_string(outage ? 1 : markers[m % std::size(markers)]);
+            if (!rows.empty())
+                plots += addBlock(rows) + " using 1:2:3:4 with yerrorlines lw 2 " + style + " title '" + title + "', ";
+            if (!bounds.empty()) {
+                plots += addBlock(bounds) + " using 1:2 with points pt 11 ps 1.5 " + colour +
+                         (rows.empty() ? " title '" + title + " (no error)'" : std::string(" notitle")) + ", ";
+                anyBound = true;
+            }
+            if (!misses.empty())
+                plots += addBlock(misses) + " using 1:2:3 with labels offset 0,1.2 font ',9' " + colour + " notitle, ";
         }
-    script += "plot " + plots +
-              "theory(x) with lines dashtype 2 lw 2 lc rgb 'black' title 'uncoded QPSK, hard decisions: Q(√(Es/N0))'\n";
-
-    drawPng(pngPath, "--plot", 800, 560, script);
+    }
+    // The range drawn: from a decade below the lowest value plotted to 1;
+    // the theory line ends there too.
+    const double bottom = std::pow(10.0, std::floor(std::log10(lowest)) - (lowest < 1 ? 0 : 1));
+    const double offset = table.points.empty() ? 0 : table.points.front().esnoDb - table.points.front().ebnoDb;
+    // The title: what was run, in the description's words.
+    std::string title;
+    for (const auto& [key, label] : {std::pair{"mode", "mode"},
+                                     {"constraint_length", "K"},
+                                     {"frames", "blocks per burst"},
+                                     {"equalizer", "equalizer"},
+                                     {"passes", "passes"},
+                                     {"knowledge", "channel"},
+                                     {"stop", "stop"}})
+        if (const std::string* value = findMeta(table.meta, key))
+            title.append(title.empty() ? "" : ", ").append(label).append(" ").append(*value);
+    std::string script = "set logscale y\nset format y '10^{%L}'\nset grid\nset key outside below font ',9'\n";
+    script += "set title '" + quoted(title) + "' noenhanced font ',10'\n";
+    script += std::string("set xlabel '") + (ebno ? "Eb/N0 (dB)" : "Es/N0 (dB)") + "'\nset ylabel '" +
+              (blocks ? "block error rate" : "bit error rate") + "'\n";
+    const double pad = (hi - lo) * 0.03;  // markers on the first and last point stay inside the frame
+    script += "set xrange [" + format("%g", lo - pad) + ":" + format("%g", hi + pad) + "]\nset yrange [" +
+              format("%.3e", bottom) + ":1.5]\nset samples 400\n";
+    script += "theory(x) = 0.5*erfc(sqrt(10**((x + " + format("%.17g", ebno ? offset : 0.0) + ")/10.0)/2.0))\n";
+    if (anyBound)
+        plots +=
+            "NaN with points pt 11 ps 1.5 lc rgb 'gray40' title 'no error: one-sided 95% upper bound "
+            "1 - 0.05^{1/n}', ";
+    script += data + "plot " + plots;
+    if (blocks)
+        script.erase(script.size() - 2);  // the last ", "
+    else
+        script +=
+            "theory(x) with lines dashtype 2 lw 2 lc rgb 'black' title 'uncoded QPSK, hard decisions: "
+            "Q(√(Es/N0))'";
+    script += "\n";
+    drawPng(pngPath, "--plot", 900, 760, script);
 }
 
 }  // namespace tern::cli

@@ -7,12 +7,20 @@
 // channel-correcting receivers ("lmmse", "turbo") and the coded bits before
 // the decoder ("coded"). The first measure is the swept one (its counts are
 // the columns bits, errors, ber and its interval); the others are kept as
-// extra columns <measure>_bits, <measure>_errors, <measure>_ber.
+// extra columns <measure>_bits, <measure>_errors, <measure>_ber. Every
+// measure also counts interleaver blocks (a block is in error when any of
+// its bits is): blocks, block_errors, bler and its interval, and
+// <measure>_blocks, ... for the others. The channel-correcting receivers
+// given the true channel are measures of their own, "<receiver>_perfect".
+// Beside the counts: Eb/N0, the frame locks that missed both paths, and the
+// blocks in information outage (from the true channel, whatever the
+// receiver).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace tern::cli {
@@ -20,6 +28,8 @@ namespace tern::cli {
 struct BitCount {
     std::uint64_t bits = 0;
     std::uint64_t errors = 0;
+    std::uint64_t blocks = 0;  // interleaver blocks
+    std::uint64_t blockErrors = 0;
 };
 
 struct PointResult {
@@ -29,6 +39,11 @@ struct PointResult {
     std::uint64_t bits = 0;  // of the swept measure
     std::uint64_t errors = 0;
     std::vector<BitCount> extra;  // one per further measure, in the table's order
+    double ebnoDb = 0;            // Es/N0 less 10 log10(information bits per data symbol)
+    std::uint64_t blocks = 0;     // of the swept measure
+    std::uint64_t blockErrors = 0;
+    std::uint64_t lockMisses = 0;    // bursts whose frame lock found neither path (or no preamble)
+    std::uint64_t outageBlocks = 0;  // blocks whose information (QPSK input) is below the code's rate
 };
 
 // Ordered key=value pairs describing how a table was made (configuration,
@@ -60,7 +75,37 @@ std::string equalizerText(const std::vector<std::string>& equalizers);
 // information bits (a measure named after it); then the coded bits.
 std::vector<std::string> measuresOf(const std::vector<std::string>& decoders,
                                     const std::vector<std::string>& equalizers);
+// The channel knowledge of `--channel-knowledge`: a comma-separated list of
+// "estimated" and "perfect", each at most once. UsageError otherwise.
+std::vector<std::string> parseKnowledgeList(const std::string& text);
+std::string knowledgeText(const std::vector<std::string>& knowledge);
+// With channel knowledge: every channel-correcting receiver is counted once
+// per knowledge, "<receiver>" with its own estimate, "<receiver>_perfect"
+// given the true channel.
+std::vector<std::string> measuresOf(const std::vector<std::string>& decoders,
+                                    const std::vector<std::string>& equalizers,
+                                    const std::vector<std::string>& knowledge);
 
+// The columns of a table with these measures, in order, and the value of
+// each for one point: a text, a count or a real number. The CSV file, its
+// reading and the Python host's columns all follow this list.
+using Cell = std::variant<std::string, std::uint64_t, double>;
+struct TableColumn {
+    std::string name;
+    Cell (*value)(const PointResult& p, std::size_t measure);
+    std::size_t measure;  // the measure the column belongs to (0: the swept one or none)
+    const char* format;   // printf format of a real number in the CSV file; null: the shortest exact text
+};
+std::vector<TableColumn> tableColumns(const std::vector<std::string>& measures);
+// A cell as the CSV file writes it.
+std::string cellText(const TableColumn& column, const Cell& cell);
+
+// The counts of measure m of a point (0 the swept one).
+BitCount countOf(const PointResult& p, std::size_t m);
+
+// One-sided 95% upper bound of a rate with no error in n trials,
+// 1 - 0.05^(1/n) (1 for n = 0).
+double zeroErrorBound(std::uint64_t n);
 struct Interval {
     double low = 0;
     double high = 1;
@@ -99,9 +144,14 @@ std::string formatTable(const SweepTable& table);
 // equalisers, other configuration, shard given twice, interrupted shard).
 SweepTable mergeTables(const std::vector<SweepTable>& tables, std::vector<std::string>& notes);
 
-// Draws log BER against Es/N0 with gnuplot: one line per channel condition
-// and measure with its confidence bars, the uncoded QPSK reference dashed.
+// Draws log BER (or BLER, with each condition's information outage) against
+// Es/N0 (or Eb/N0 when the table was swept on it) with gnuplot: a colour
+// per channel condition and a line style per measure, confidence bars, a
+// point with no error drawn at its one-sided upper bound as a marker
+// pointing down, points with missed frame locks labelled, the uncoded QPSK
+// reference dashed over the plotted range, a title with the configuration.
 // Drawn through drawPng (cli/gnuplot.hpp): whole or not at all.
-void drawPlot(const SweepTable& table, const std::string& pngPath);
+enum class PlotMeasure { Ber, Bler };
+void drawPlot(const SweepTable& table, const std::string& pngPath, PlotMeasure measure = PlotMeasure::Ber);
 
 }  // namespace tern::cli

@@ -35,8 +35,12 @@ void checkVarReceiver(const VarReceiver& r) {
     if (!(r.tracking == 0 || r.tracking == 1)) raiseOwn("ERRO! varReceiver.tracking deve ser 0 ou 1.");
 }
 
-ReceiveOut ternReceive(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
-                       const VarReceiver& varReceiver) {
+namespace {
+
+// The receiver on `SymbolsIn`, with its own channel estimate and tracking
+// when `known` is null, else on the channel `known` throughout.
+ReceiveOut receiveBurst(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
+                        const VarReceiver& varReceiver, const ChannelEstimate* known) {
     checkVarReceiver(varReceiver);
     const std::size_t block = toSize(milstd.interLength, "of an interleaver block (milstd.interLength)");
     if (block == 0) raiseOwn("ERRO! milstd.interLength deve ser positivo.");
@@ -45,7 +49,7 @@ ReceiveOut ternReceive(const ComplexColumn& SymbolsIn, const Milstd& milstd, con
         checkedProduct(toSize(milstd.dataLength, "of a data frame (milstd.dataLength)"), bits, "a frame's bits");
 
     ReceiveOut out;
-    out.estimate = ternEstimate(SymbolsIn, milstd, varShapping, varReceiver.doppler);
+    out.estimate = known != nullptr ? *known : ternEstimate(SymbolsIn, milstd, varShapping, varReceiver.doppler);
     EqualizeOut eq = ternEqualize(SymbolsIn, milstd, varShapping, out.estimate);
     RealColumn channel = eq.LLROut;  // transmission order, all whole frames
     RealColumn coded = ternUnweave(wholeBlocks(channel, block), milstd).out;
@@ -76,7 +80,7 @@ ReceiveOut ternReceive(const ComplexColumn& SymbolsIn, const Milstd& milstd, con
                 const std::size_t b = f * frameBits / block;
                 skip[f] = b >= blocks || settled[b];
             }
-            if (varReceiver.tracking == 1) {
+            if (varReceiver.tracking == 1 && known == nullptr) {
                 RealColumn posterior(channel.size());
                 for (std::size_t i = 0; i < channel.size(); ++i) posterior[i] = channel[i] + prior[i];
                 const SoftSymbols soft = ternSoftSymbols(posterior, milstd);
@@ -96,6 +100,18 @@ ReceiveOut ternReceive(const ComplexColumn& SymbolsIn, const Milstd& milstd, con
     out.DecodOut = ternDecode(coded, milstd).DecodOut;
     out.LLROut = std::move(coded);
     return out;
+}
+
+}  // namespace
+
+ReceiveOut ternReceive(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
+                       const VarReceiver& varReceiver) {
+    return receiveBurst(SymbolsIn, milstd, varShapping, varReceiver, nullptr);
+}
+
+ReceiveOut ternReceive(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
+                       const VarReceiver& varReceiver, const ChannelEstimate& channel) {
+    return receiveBurst(SymbolsIn, milstd, varShapping, varReceiver, &channel);
 }
 
 }  // namespace tern

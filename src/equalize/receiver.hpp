@@ -76,6 +76,12 @@ void checkVarReceiver(const VarReceiver& varReceiver);
 ReceiveOut ternReceive(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
                        const VarReceiver& varReceiver);
 
+// The same receiver given the channel (perfect channel knowledge, e.g. the
+// channel's own gains from trueChannel, with its N0): no estimate and no
+// tracking; `channel` is the estimate of every pass and of `estimate`.
+ReceiveOut ternReceive(const ComplexColumn& SymbolsIn, const Milstd& milstd, const VarShapping& varShapping,
+                       const VarReceiver& varReceiver, const ChannelEstimate& channel);
+
 // ReceiveOut as the hosts (Octave, Python) hand it back: the fields of its
 // table, then the channel estimate as the nested record `estimate`.
 struct HostReceiveOut {

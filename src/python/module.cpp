@@ -378,17 +378,17 @@ std::string listText(py::handle value, const char* name) {
     return text;
 }
 
-std::vector<double> esnoList(py::handle value) {
-    if (PyUnicode_Check(value.ptr())) return cli::parseEsnoList(value.cast<std::string>());
+std::vector<double> esnoList(py::handle value, const char* name) {
+    if (PyUnicode_Check(value.ptr())) return cli::parseEsnoList(value.cast<std::string>(), name);
     std::vector<double> points;
     const bool sequence = PyList_Check(value.ptr()) || PyTuple_Check(value.ptr()) ||
                           (py::isinstance<py::array>(value) && py::reinterpret_borrow<py::array>(value).ndim() > 0);
     if (!sequence) {
         double one = 0;
-        importValue(value, ValueName{"sweep", "esno"}, Shape::Scalar, 1, one);
+        importValue(value, ValueName{"sweep", name}, Shape::Scalar, 1, one);
         points.push_back(one);
     } else {
-        importValue(value, ValueName{"sweep", "esno"}, Shape::Column, kAnyLength, points);
+        importValue(value, ValueName{"sweep", name}, Shape::Column, kAnyLength, points);
     }
     return cli::parseEsnoList([&] {
         std::string text;
@@ -420,48 +420,28 @@ py::array column(const std::vector<T>& values) {
     return a;
 }
 
+// The table's columns as numpy arrays, in the order and with the names of
+// `tern sweep --csv` (cli::tableColumns): texts as str, counts as int64,
+// the rest as float64.
 py::object tableColumns(const cli::SweepTable& table, bool asFrame) {
-    std::vector<std::string> channels;
-    std::vector<double> esno, ber, low, high, theory;
-    std::vector<std::int64_t> bursts, bits, errors;
-    const auto rate = [](std::uint64_t e, std::uint64_t n) {
-        return n > 0 ? static_cast<double>(e) / static_cast<double>(n) : std::nan("");
-    };
-    for (const auto& p : table.points) {
-        channels.push_back(p.channel);
-        esno.push_back(p.esnoDb);
-        bursts.push_back(static_cast<std::int64_t>(p.bursts));
-        bits.push_back(static_cast<std::int64_t>(p.bits));
-        errors.push_back(static_cast<std::int64_t>(p.errors));
-        ber.push_back(rate(p.errors, p.bits));
-        const cli::Interval ci = cli::wilsonInterval(p.errors, p.bits);
-        low.push_back(ci.low);
-        high.push_back(ci.high);
-        theory.push_back(cli::qpskTheory(p.esnoDb));
-    }
     py::dict columns;
-    py::list names;
-    for (const auto& c : channels) names.append(py::str(c));
-    columns["channel"] = py::module_::import("numpy").attr("array")(names, "U");
-    columns["esno_db"] = column(esno);
-    columns["bursts"] = column(bursts);
-    columns["bits"] = column(bits);
-    columns["errors"] = column(errors);
-    columns["ber"] = column(ber);
-    columns["ci_low"] = column(low);
-    columns["ci_high"] = column(high);
-    columns["theory"] = column(theory);
-    for (std::size_t m = 1; m < table.measures.size(); ++m) {
-        std::vector<std::int64_t> b, e;
-        std::vector<double> r;
-        for (const auto& p : table.points) {
-            b.push_back(static_cast<std::int64_t>(p.extra.at(m - 1).bits));
-            e.push_back(static_cast<std::int64_t>(p.extra.at(m - 1).errors));
-            r.push_back(rate(p.extra.at(m - 1).errors, p.extra.at(m - 1).bits));
+    const py::object array = py::module_::import("numpy").attr("array");
+    for (const auto& c : cli::tableColumns(table.measures)) {
+        std::vector<cli::Cell> cells;
+        for (const auto& p : table.points) cells.push_back(c.value(p, c.measure));
+        if (!cells.empty() && std::holds_alternative<std::string>(cells.front())) {
+            py::list texts;
+            for (const auto& cell : cells) texts.append(py::str(std::get<std::string>(cell)));
+            columns[py::str(c.name)] = array(texts, "U");
+        } else if (!cells.empty() && std::holds_alternative<std::uint64_t>(cells.front())) {
+            std::vector<std::int64_t> counts;
+            for (const auto& cell : cells) counts.push_back(static_cast<std::int64_t>(std::get<std::uint64_t>(cell)));
+            columns[py::str(c.name)] = column(counts);
+        } else {
+            std::vector<double> values;
+            for (const auto& cell : cells) values.push_back(std::get<double>(cell));
+            columns[py::str(c.name)] = column(values);
         }
-        columns[py::str(table.measures[m] + "_bits")] = column(b);
-        columns[py::str(table.measures[m] + "_errors")] = column(e);
-        columns[py::str(table.measures[m] + "_ber")] = column(r);
     }
     if (!asFrame) return columns;
     py::object frame = py::module_::import("pandas").attr("DataFrame")(columns);
@@ -485,24 +465,34 @@ py::object sweepChain(const py::kwargs& options) {
                      equalizer = take("equalizer"), passes = take("passes"), threads = take("threads"),
                      maxErrors = take("max_errors"), maxBursts = take("max_bursts"), minBursts = take("min_bursts"),
                      bursts = take("bursts"), shard = take("shard"), progress = take("progress"),
-                     asFrame = take("as_frame");
+                     asFrame = take("as_frame"), ebno = take("ebno"), knowledge = take("channel_knowledge"),
+                     maxBlockErrors = take("max_block_errors"), burstsCsv = take("bursts_csv");
     refuseLeftovers(kwargs, "sweep");
 
-    plan.esnoDb = esno ? esnoList(esno) : cli::parseEsnoList("0:2:10");
+    if (esno && ebno) throw py::value_error("esno and ebno exclude each other");
+    plan.ebnoAxis = static_cast<bool>(ebno);
+    plan.esnoDb = esno ? esnoList(esno, "esno") : ebno ? esnoList(ebno, "ebno") : cli::parseEsnoList("0:2:10");
     plan.decoders = cli::parseDecoderList(decoder ? listText(decoder, "decoder") : "soft");
     plan.equalizers = cli::parseEqualizerList(equalizer ? listText(equalizer, "equalizer") : "turbo");
+    plan.knowledge =
+        cli::parseKnowledgeList(knowledge ? listText(knowledge, "channel_knowledge") : std::string("estimated"));
+    std::string burstsPath;
+    if (burstsCsv) importValue(burstsCsv, ValueName{"sweep", "bursts_csv"}, Shape::Text, kAnyLength, burstsPath);
+    plan.burstRows = !burstsPath.empty();
     plan.passes = passes ? static_cast<double>(passesOption(passes, "sweep")) : 3.0;
     const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
     plan.threads = threads ? static_cast<unsigned>(countOption(threads, "threads", 1, 1024)) : hardware;
     if (bursts) {
-        if (maxErrors || maxBursts || minBursts)
-            throw py::value_error("bursts excludes max_errors, max_bursts and min_bursts");
+        if (maxErrors || maxBursts || minBursts || maxBlockErrors)
+            throw py::value_error("bursts excludes max_errors, max_block_errors, max_bursts and min_bursts");
         plan.fixedBursts = true;
         plan.stop.maxBursts = plan.stop.minBursts = countOption(bursts, "bursts", 1, 1000000000);
     } else {
         plan.stop.maxErrors = maxErrors ? countOption(maxErrors, "max_errors", 1, 1000000000000) : 1000;
         plan.stop.maxBursts = maxBursts ? countOption(maxBursts, "max_bursts", 1, 1000000000) : 100;
         plan.stop.minBursts = minBursts ? countOption(minBursts, "min_bursts", 0, 1000000000) : 1;
+        if (maxBlockErrors)
+            plan.stop.maxBlockErrors = countOption(maxBlockErrors, "max_block_errors", 1, 1000000000000);
         if (plan.stop.minBursts > plan.stop.maxBursts) throw py::value_error("min_bursts must not exceed max_bursts");
     }
     if (shard) {
@@ -526,9 +516,17 @@ py::object sweepChain(const py::kwargs& options) {
             const Milstd milstd = cli::validateInputs(plan.inputs, false);
             for (const auto& c : plan.channels)
                 cli::validateChannel(c, plan.inputs.varShapping.oversamplingFactor, true);
+            if (plan.ebnoAxis)
+                for (double& point : plan.esnoDb) point = chain::esnoFromEbno(milstd, point);
+            for (double point : plan.esnoDb) cli::checkEsno(point);
             const std::function<void(double)> bar = showProgress ? cli::progressBar(std::cerr) : nullptr;
             cli::SweepOutcome done = cli::runSweep(plan, milstd, bar);
             if (bar) cli::clearProgressBar(std::cerr);
+            if (!burstsPath.empty() && !done.interrupted) {
+                std::string text = cli::burstsHeader(done.table.measures) + "\n";
+                for (const auto& row : done.bursts) text.append(row).append("\n");
+                cli::writeTextFile(burstsPath, text);
+            }
             return done;
         },
         true);
@@ -612,6 +610,8 @@ PYBIND11_MODULE(tern, m) {
               "    equalizer: the channel-correcting receiver beside the ten modules' one: 'none', 'lmmse' or 'turbo' "
               "(default 'turbo')\n"
               "    passes: turbo passes of the turbo receiver, 0 to 20 (default 3)\n"
+              "    channel_knowledge: 'estimated' (the receivers' own channel estimate), 'perfect' (the true "
+              "channel and N0; measures '<receiver>_perfect'), or both as a list (default 'estimated')\n"
               "\nReturns a dict of every record, under the names of `tern run --save`: varmilstd, varShapping, "
               "varWatterson, milstd, sendOut, shapeOut, fadeOut, matchOut, FrameStartSample (1-D float64, one element "
               "or none), timingOut, splitOut, detectOut, unweaveOut, decodeHardOut, softDetectOut, softUnweaveOut, "
@@ -636,25 +636,37 @@ PYBIND11_MODULE(tern, m) {
               "awgn (default 'awgn')\n"
               "    esno: Es/N0 points in dB, a list of numbers, a number, or a str 'start:step:stop' / "
               "comma-separated mix (default '0:2:10')\n"
+              "    ebno: Eb/N0 points in dB instead of esno, in the same forms: Es/N0 less 10 log10(1.5) = 1.76 dB, "
+              "per information bit of a data symbol (preamble and probe energy not counted)\n"
               "    decoder: what is swept: 'none' (coded bits), 'hard', 'soft', or both as a list or 'soft,hard' "
               "(the first is swept and stopped on; the others and the coded bits are extra columns) (default 'soft')\n"
               "    equalizer: the receivers counted, a list or a comma-separated str of 'none' (the ten modules' "
               "receiver, measured as decoder says), 'lmmse', 'turbo' (each its own measure; the first is swept) "
               "(default 'turbo')\n"
               "    passes: turbo passes of the turbo receiver, 0 to 20 (default 3)\n"
+              "    channel_knowledge: 'estimated' (the receivers' own channel estimate), 'perfect' (the true "
+              "channel and N0; measures '<receiver>_perfect'), or both as a list (default 'estimated')\n"
               "    threads: worker threads (default: all hardware threads)\n"
               "    max_errors: stop a point once it has this many errors of the swept bits (default 1000)\n"
+              "    max_block_errors: also stop a point once the swept measure has this many interleaver blocks in "
+              "error\n"
               "    max_bursts: stop a point after this many bursts (default 100)\n"
               "    min_bursts: run at least this many bursts per point (default 1)\n"
               "    bursts: run exactly this many bursts per point (no error-count stop; excludes the three above)\n"
               "    shard: run only shard K of N of the bursts, 'K/N' or (K, N) (needs bursts)\n"
               "    progress: draw a progress bar on stderr (default: when stderr is a terminal)\n"
+              "    bursts_csv: write one record per burst to this CSV file, as `tern sweep --bursts-csv`\n"
               "    as_frame: return a pandas.DataFrame (its attrs hold the table's description) instead of the dict "
               "(default False)\n"
               "\nReturns a dict of numpy columns, one row per channel condition and Es/N0 point, named as the "
               "columns of `tern sweep --csv`: channel (str), esno_db (dB), bursts, bits, errors (int64, of the swept "
               "measure), ber, ci_low, ci_high (95% Wilson interval), theory (hard-decision QPSK on noise alone), then "
-              "<measure>_bits, <measure>_errors, <measure>_ber for every further measure (coded last).\n\n"
+              "<measure>_bits, <measure>_errors, <measure>_ber for every further measure (coded last); ebno_db; "
+              "blocks, block_errors, bler, bler_ci_low, bler_ci_high of the interleaver blocks of the swept measure "
+              "and <measure>_blocks, ... of every other; lock_misses (bursts whose frame lock found neither path); "
+              "outage_blocks and outage (the fraction of blocks whose information with QPSK input, from the true "
+              "channel, is below the code's 1.5 bits per symbol: a lower bound on any receiver's block error "
+              "rate).\n\n"
               "Raises ValueError for a refused option value, tern.Error for a failure of a burst, KeyboardInterrupt "
               "on Ctrl-C (the bursts completed so far are dropped).\n")
               .c_str());

@@ -132,7 +132,7 @@ TEST(Sweep, EveryMeasureAgainstBurstsRunOneByOne) {
     EXPECT_EQ(p.extra[1].errors, sum.coded.errors);
     // The header names the extra columns; the rates are their quotients.
     const std::string text = slurp(csv);
-    EXPECT_NE(text.find("ci_high,theory,soft_bits,soft_errors,soft_ber,coded_bits,coded_errors,coded_ber\n"),
+    EXPECT_NE(text.find("ci_high,theory,soft_bits,soft_errors,soft_ber,coded_bits,coded_errors,coded_ber,ebno_db,"),
               std::string::npos)
         << text;
 
@@ -146,7 +146,8 @@ TEST(Sweep, EveryMeasureAgainstBurstsRunOneByOne) {
     EXPECT_EQ(n.measures, std::vector<std::string>{"coded"});
     EXPECT_EQ(n.points.at(0).errors, sum.coded.errors);
     EXPECT_TRUE(n.points.at(0).extra.empty());
-    EXPECT_NE(slurp(none).find("\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory\n"), std::string::npos);
+    EXPECT_NE(slurp(none).find("\nchannel,esno_db,bursts,bits,errors,ber,ci_low,ci_high,theory,ebno_db,blocks,"),
+              std::string::npos);
 }
 
 TEST(Sweep, StopRulesAgainstBurstsRunOneByOne) {
@@ -478,6 +479,109 @@ TEST(Sweep, PlotIsAPng) {
         {"--channel", "awgn,muito_ruim", "--esno", "0,6", "--bursts", "1", "--decoder", "soft,hard", "--plot", png}));
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(slurp(png).substr(1, 3), "PNG");
+}
+
+// The rows of a CSV file (the header first), split at commas.
+std::vector<std::vector<std::string>> csvRows(const std::string& path) {
+    std::vector<std::vector<std::string>> rows;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        rows.emplace_back();
+        std::size_t start = 0;
+        for (std::size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1)
+            rows.back().push_back(line.substr(start, comma - start));
+        rows.back().push_back(line.substr(start));
+    }
+    return rows;
+}
+
+// The per-burst records add up to the table's counts (bits, blocks, lock
+// misses, outage), and a record's seeds replay its burst in `tern run`.
+TEST(Sweep, BurstRecordsAddUpToTheTableAndReplayInRun) {
+    const std::string table = scratch("records_table.csv"), records = scratch("records_bursts.csv");
+    const Outcome o =
+        tern({"sweep", "--mode", "ultrashort", "--channel", "ruim", "--esno", "9", "--bursts", "4", "--seed", "3",
+              "--equalizer", "turbo,none", "--passes", "1", "--csv", table, "--bursts-csv", records});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const PointResult p = readCsvFile(table).points.at(0);
+    const auto rows = csvRows(records);
+    ASSERT_EQ(rows.size(), 5u);
+    const auto& header = rows[0];
+    const auto at = [&](const char* name) {
+        return static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+    };
+    std::uint64_t errors = 0, blockErrors = 0, misses = 0, outage = 0, softBlockErrors = 0;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        errors += std::stoull(rows[r].at(at("turbo_errors")));
+        blockErrors += std::stoull(rows[r].at(at("turbo_block_errors")));
+        softBlockErrors += std::stoull(rows[r].at(at("soft_block_errors")));
+        misses += rows[r].at(at("lock_path")) == "neither";
+        outage += std::stoull(rows[r].at(at("outage_blocks")));
+    }
+    EXPECT_EQ(p.errors, errors);
+    EXPECT_EQ(p.blocks, 4u);
+    EXPECT_EQ(p.blockErrors, blockErrors);
+    EXPECT_EQ(p.extra.at(0).blockErrors, softBlockErrors);
+    EXPECT_EQ(p.lockMisses, misses);
+    EXPECT_EQ(p.outageBlocks, outage);
+
+    // The burst with the most turbo errors, replayed alone.
+    std::size_t worst = 1;
+    for (std::size_t r = 2; r < rows.size(); ++r)
+        if (std::stoull(rows[r][at("turbo_errors")]) > std::stoull(rows[worst][at("turbo_errors")])) worst = r;
+    const Outcome replay =
+        tern({"run", "--mode", "ultrashort", "--channel", "ruim", "--esno", "9", "--passes", "1", "--seed",
+              rows[worst][at("payload_seed")], "--channel-seed", rows[worst][at("channel_seed")], "--json"});
+    ASSERT_EQ(replay.status, 0) << replay.err;
+    const std::string expected = "\"errors\": " + rows[worst][at("turbo_errors")] + ",";
+    EXPECT_NE(replay.out.find(expected), std::string::npos) << expected << "\n" << replay.out;
+}
+
+// Eb/N0 points, the information outage of noise alone (QPSK carries
+// I(1) = 0.9 bit per symbol at 0 dB, 1.99 at 10 dB, against the code's 1.5)
+// and the block-error stop rule.
+TEST(Sweep, EbnoOutageAndBlockErrorStop) {
+    const std::string csv = scratch("ebno.csv");
+    ASSERT_EQ(tern(sweepArgs({"--channel", "awgn", "--ebno", "-1.76,8", "--bursts", "2", "--equalizer", "none", "--csv",
+                              csv}))
+                  .status,
+              0);
+    const SweepTable t = readCsvFile(csv);
+    EXPECT_EQ(*findMeta(t.meta, "axis"), "ebno");
+    ASSERT_EQ(t.points.size(), 2u);
+    for (const auto& p : t.points) EXPECT_NEAR(p.esnoDb - p.ebnoDb, 10 * std::log10(1.5), 1e-12);
+    EXPECT_EQ(t.points[0].outageBlocks, 2u);
+    EXPECT_EQ(t.points[1].outageBlocks, 0u);
+    EXPECT_EQ(tern(sweepArgs({"--esno", "1", "--ebno", "1"})).status, 2);
+    EXPECT_EQ(tern(sweepArgs({"--channel-knowledge", "exact"})).status, 2);
+    EXPECT_EQ(tern(sweepArgs({"--plot-measure", "ser"})).status, 2);
+
+    // At 1 dB nearly every block fails: the first one stops the point.
+    const Outcome o = tern(sweepArgs({"--channel", "awgn", "--esno", "1", "--max-block-errors", "1", "--max-bursts",
+                                      "50", "--equalizer", "none", "--csv", csv}));
+    ASSERT_EQ(o.status, 0) << o.err;
+    const PointResult p = readCsvFile(csv).points.at(0);
+    EXPECT_EQ(p.blockErrors, 1u);
+    EXPECT_LT(p.bursts, 50u);
+
+    EXPECT_DOUBLE_EQ(zeroErrorBound(1), 0.95);
+    EXPECT_NEAR(zeroErrorBound(100), 1 - std::pow(0.05, 0.01), 1e-15);
+    EXPECT_NEAR(zeroErrorBound(1000000) * 1e6, 2.9957, 1e-3);  // the rule of three
+}
+
+// The channel-correcting receiver given the true channel does not do worse
+// than with its own estimate, over the same bursts.
+TEST(SlowSweep, PerfectChannelKnowledgeIsNoWorseThanEstimated) {
+    const std::string csv = scratch("knowledge.csv");
+    const Outcome o = tern({"sweep", "--mode", "short", "--channel", "ruim,moderado", "--esno", "12", "--bursts", "12",
+                            "--seed", "5", "--channel-knowledge", "estimated,perfect", "--csv", csv});
+    ASSERT_EQ(o.status, 0) << o.err;
+    for (const auto& p : readCsvFile(csv).points) {
+        SCOPED_TRACE(p.channel);
+        EXPECT_LE(p.extra.at(0).blockErrors, p.blockErrors);
+        EXPECT_LE(p.extra.at(0).errors, p.errors + p.bits / 1000);
+    }
 }
 
 }  // namespace
