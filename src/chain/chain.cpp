@@ -199,6 +199,12 @@ ChainRun runChain(const Milstd& milstd, const ChainInputs& in, RandomSource& ran
     return run;
 }
 
+Reception noiseOnlyReception(const ChainRun& run, const ChainInputs& in, const Milstd& milstd, RandomSource& random,
+                             DecoderChoice decoders) {
+    const FadeOut noisy = addNoise(run.shape.out, in.varWatterson.EsNodB, in.varWatterson.seed, random);
+    return receive(noisy.AwgnOut, milstd, in.varShapping, nullptr, decoders, softNoiseVariance(in.varWatterson.EsNodB));
+}
+
 ChannelEstimate trueChannelOf(const ChainRun& run, const ChainInputs& in) {
     const VarShapping& s = in.varShapping;
     const double delay = pathDelaySamples(run, s);

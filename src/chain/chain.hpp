@@ -159,6 +159,12 @@ Reception receive(const ComplexColumn& received, const Milstd& milstd, const Var
 ChainRun runChain(const Milstd& milstd, const ChainInputs& inputs, RandomSource& random, DecoderChoice decoders = {},
                   EqualizerChoice equalizers = {});
 
+// The burst of `run` (its shaped samples) through noise alone at the same
+// Es/N0 and channel seed, received with `decoders`: what the same burst
+// gives without fading, for reference.
+Reception noiseOnlyReception(const ChainRun& run, const ChainInputs& inputs, const Milstd& milstd, RandomSource& random,
+                             DecoderChoice decoders);
+
 // The channel the burst of `run` met, in the form of a ChannelEstimate of
 // its timing output: the fading gains (raios) of the channel stage, the
 // condition's path delay in samples, the frame start the lock found, and

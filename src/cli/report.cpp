@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "channel/ternFade.hpp"
 #include "cli/params.hpp"
 #include "cli/progress.hpp"
 
@@ -97,9 +96,7 @@ RunOutcome runAndReport(const ChainInputs& in, const Milstd& milstd, const Stage
     const bool fading = in.varWatterson.model != kAwgn;
     if (fading) {
         if (progress != nullptr) progress->stage("reference");
-        const FadeOut noisy = addNoise(run.shape.out, in.varWatterson.EsNodB, in.varWatterson.seed, random);
-        reference =
-            receive(noisy.AwgnOut, milstd, in.varShapping, nullptr, both, softNoiseVariance(in.varWatterson.EsNodB));
+        reference = noiseOnlyReception(run, in, milstd, random, both);
     }
     outcome.report = makeReport(in, milstd, run, setup, fading ? &reference : nullptr, equalizer, passes);
     return outcome;
