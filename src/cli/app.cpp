@@ -28,6 +28,7 @@
 #include "cli/params.hpp"
 #include "cli/progress.hpp"
 #include "cli/report.hpp"
+#include "cli/runplot.hpp"
 #include "cli/stop.hpp"
 #include "cli/sweep.hpp"
 #include "cli/table.hpp"
@@ -252,7 +253,7 @@ struct ParamsCommand {
 
 struct RunCommand {
     InputOptions options;
-    std::string save, maxMemory;
+    std::string save, plot, maxMemory;
     std::string equalizer = "turbo";
     unsigned passes = 3;
     bool json = false;
@@ -267,6 +268,9 @@ struct RunCommand {
                        [](ChainInputs& in) -> double& { return in.varWatterson.seed; });
         addEqualizerOptions(app, equalizer, passes, false);
         addOutput(app, "--save", save, "write every intermediate result as MAT-file structs");
+        addOutput(app, "--plot", plot,
+                  "draw the true and estimated path gains over the burst and the equalised data symbols to this PNG "
+                  "file (gnuplot); needs --equalizer lmmse or turbo, and a frame lock to draw anything");
         app->add_flag("--json", json, "print the report as JSON");
         addMaxMemory(app, maxMemory);
     }
@@ -275,6 +279,10 @@ struct RunCommand {
         if (parseEqualizerList(equalizer).size() != 1)
             throw UsageError("--equalizer: tern run takes one of none, lmmse, turbo, not the list \"" + equalizer +
                              "\"");
+        if (!plot.empty() && equalizer == "none")
+            throw UsageError(
+                "--plot draws the channel estimate and the equalised symbols of the channel-correcting receiver, "
+                "which --equalizer none does not run; give --equalizer lmmse or turbo");
         const ChainInputs in = options.inputs();
         Milstd milstd;
         StageTime setup{"setup", 22, "fields", 0};
@@ -288,7 +296,7 @@ struct RunCommand {
         const bool fading = in.varWatterson.model != kAwgn;
         checkMemory(estimateBurstBytes(milstd, in, BurstShape{fading, !save.empty()}), maxMemory, "this run",
                     "fewer --frames, a lower --oversampling");
-        checkOutputPaths({{"--save", save}});
+        checkOutputPaths({{"--save", save}, {"--plot", plot}});
         std::optional<StageProgress> progress;
         if (progressWanted(err)) progress.emplace(err);
         const RunOutcome outcome =
@@ -300,12 +308,34 @@ struct RunCommand {
             out << reportJson(report).dump(2) << "\n";
         else
             out << reportText(report);
+        // The picture's script (and the equaliser pass it takes) is made
+        // before any file is written, so that a stop asked for meanwhile
+        // leaves no file at all.
+        std::string picture;
+        if (!plot.empty() && report.locked) {
+            if (progressWanted(err)) progress.emplace(err);
+            if (progress) progress->stage("plot");
+            picture = runPlotScript(in, milstd, run, report);
+            progress.reset();
+        }
         if (!save.empty()) {
             if (progressWanted(err)) progress.emplace(err);
             if (progress) progress->stage("save");
             saveRun(in, milstd, run);
             progress.reset();
             if (!json) out << "saved every intermediate result to " << save << "\n";
+        }
+        if (!plot.empty()) {
+            if (report.locked) {
+                drawRunPlot(plot, picture);
+                if (!json) out << "drew the path gains and the equalised symbols to " << plot << "\n";
+            } else {
+                // Without a frame lock no receiver ran: there is nothing to draw.
+                (json ? err : out) << (json ? "tern: " : "")
+                                   << "no plot: the frame lock found no preamble, so there is no channel estimate "
+                                      "or equalised symbol to draw; "
+                                   << plot << " was not written\n";
+            }
         }
         return kExitOk;
     }

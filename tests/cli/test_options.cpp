@@ -191,7 +191,7 @@ TEST(Options, HelpForEveryCommandNamesItsOptions) {
     EXPECT_EQ(run.status, 0);
     for (const char* option : {"--mode", "--constraint-length", "--tlc", "--fixed", "--repetitions", "--frames",
                                "--seed", "--rolloff", "--pulse-delay", "--oversampling", "--channel", "--esno",
-                               "--channel-seed", "--config", "--save", "--json", "--equalizer", "--passes"})
+                               "--channel-seed", "--config", "--save", "--plot", "--json", "--equalizer", "--passes"})
         EXPECT_NE(run.out.find(option), std::string::npos) << option;
     const Outcome sweep = tern({"sweep", "--help"});
     for (const char* option : {"--max-errors", "--max-bursts", "--min-bursts", "--bursts", "--shard", "--threads",

@@ -10,6 +10,7 @@
 
 #include "channel/ternFade.hpp"
 #include "chain/chain.hpp"
+#include "cli/gnuplot.hpp"
 #include "cli/inputs.hpp"
 #include "cli/stop.hpp"
 #include "cli_harness.hpp"
@@ -275,6 +276,27 @@ TEST(Run, ErrorCountsComparePrefixesGroupByGroup) {
     EXPECT_EQ(pairs.total, 3u);
     EXPECT_EQ(pairs.errors, 2u);
     EXPECT_DOUBLE_EQ(pairs.rate(), 2.0 / 3.0);
+}
+
+// --plot draws the channel and the equalised symbols of the burst, whole;
+// without the channel-correcting receiver there is nothing to draw, and one
+// file cannot take both the plot and the saved results.
+TEST(Run, PlotOfTheChannelAndTheEqualisedSymbols) {
+    const std::string png = scratch("run_plot.png");
+    std::remove(png.c_str());
+    const Outcome none = tern({"run", "--mode", "ultrashort", "--equalizer", "none", "--plot", png});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_NE(none.err.find("which --equalizer none does not run"), std::string::npos) << none.err;
+    EXPECT_EQ(none.out, "");
+    const Outcome twice = tern({"run", "--mode", "ultrashort", "--save", png, "--plot", png});
+    EXPECT_EQ(twice.status, 2);
+    EXPECT_NE(twice.err.find("the same file is given to --save"), std::string::npos) << twice.err;
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+    const Outcome o = tern(
+        {"run", "--mode", "ultrashort", "--channel", "ruim", "--esno", "15", "--equalizer", "lmmse", "--plot", png});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("drew the path gains and the equalised symbols to " + png), std::string::npos) << o.out;
+    EXPECT_TRUE(isWholePng(png));
 }
 
 TEST(Run, InterruptStopsCleanly) {
