@@ -589,8 +589,10 @@ void drawPlot(const SweepTable& table, const std::string& pngPath, PlotMeasure w
                                       : table.measures.size() > 1 || blocks ? measureLabel(table.measures[m])
                                                                             : "";
             const std::string title = quoted(label.empty() ? channels[c] : channels[c] + ", " + label);
-            const std::string style = colour + " dt " + std::to_string(outage ? 2 : m + 1) + " pt " +
-                                      std::to_string(outage ? 1 : markers[m % std::size(markers)]);
+            // The outage: long dashes without markers, apart from every measure's style.
+            const std::string style = outage ? colour + " dt (14,8) pt 0"
+                                             : colour + " dt " + std::to_string(m % 5 + 1) + " pt " +
+                                                   std::to_string(markers[m % std::size(markers)]);
             if (!rows.empty())
                 plots += addBlock(rows) + " using 1:2:3:4 with yerrorlines lw 2 " + style + " title '" + title + "', ";
             if (!bounds.empty()) {
@@ -617,7 +619,8 @@ void drawPlot(const SweepTable& table, const std::string& pngPath, PlotMeasure w
                                      {"stop", "stop"}})
         if (const std::string* value = findMeta(table.meta, key))
             title.append(title.empty() ? "" : ", ").append(label).append(" ").append(*value);
-    std::string script = "set logscale y\nset format y '10^{%L}'\nset grid\nset key outside below font ',9'\n";
+    std::string script =
+        "set logscale y\nset format y '10^{%L}'\nset grid\nset key outside below noenhanced font ',9'\n";
     script += "set title '" + quoted(title) + "' noenhanced font ',10'\n";
     script += std::string("set xlabel '") + (ebno ? "Eb/N0 (dB)" : "Es/N0 (dB)") + "'\nset ylabel '" +
               (blocks ? "block error rate" : "bit error rate") + "'\n";
@@ -628,7 +631,7 @@ void drawPlot(const SweepTable& table, const std::string& pngPath, PlotMeasure w
     if (anyBound)
         plots +=
             "NaN with points pt 11 ps 1.5 lc rgb 'gray40' title 'no error: one-sided 95% upper bound "
-            "1 - 0.05^{1/n}', ";
+            "1 - 0.05^(1/n)', ";
     script += data + "plot " + plots;
     if (blocks)
         script.erase(script.size() - 2);  // the last ", "
