@@ -553,7 +553,7 @@ void drawPlot(const SweepTable& table, const std::string& pngPath, PlotMeasure w
     bool anyBound = false;
     std::size_t blockNumber = 0;
     const auto addBlock = [&](const std::string& rows) {
-        const std::string name = "$d" + std::to_string(blockNumber++);
+        std::string name = "$d" + std::to_string(blockNumber++);
         data += name + " << EOD\n" + rows + "EOD\n";
         return name;
     };

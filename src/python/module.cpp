@@ -426,20 +426,25 @@ py::array column(const std::vector<T>& values) {
 py::object tableColumns(const cli::SweepTable& table, bool asFrame) {
     py::dict columns;
     const py::object array = py::module_::import("numpy").attr("array");
+    // The kind of every column, from an empty point (a table may have no rows).
+    cli::PointResult probe;
+    probe.extra.resize(table.measures.empty() ? 0 : table.measures.size() - 1);
     for (const auto& c : cli::tableColumns(table.measures)) {
-        std::vector<cli::Cell> cells;
-        for (const auto& p : table.points) cells.push_back(c.value(p, c.measure));
-        if (!cells.empty() && std::holds_alternative<std::string>(cells.front())) {
+        const cli::Cell kind = c.value(probe, c.measure);
+        if (std::holds_alternative<std::string>(kind)) {
             py::list texts;
-            for (const auto& cell : cells) texts.append(py::str(std::get<std::string>(cell)));
+            for (const auto& p : table.points) texts.append(py::str(std::get<std::string>(c.value(p, c.measure))));
             columns[py::str(c.name)] = array(texts, "U");
-        } else if (!cells.empty() && std::holds_alternative<std::uint64_t>(cells.front())) {
+        } else if (std::holds_alternative<std::uint64_t>(kind)) {
             std::vector<std::int64_t> counts;
-            for (const auto& cell : cells) counts.push_back(static_cast<std::int64_t>(std::get<std::uint64_t>(cell)));
+            counts.reserve(table.points.size());
+            for (const auto& p : table.points)
+                counts.push_back(static_cast<std::int64_t>(std::get<std::uint64_t>(c.value(p, c.measure))));
             columns[py::str(c.name)] = column(counts);
         } else {
             std::vector<double> values;
-            for (const auto& cell : cells) values.push_back(std::get<double>(cell));
+            values.reserve(table.points.size());
+            for (const auto& p : table.points) values.push_back(std::get<double>(c.value(p, c.measure)));
             columns[py::str(c.name)] = column(values);
         }
     }

@@ -215,16 +215,18 @@ def test_receiver_modules_on_a_ruim_burst():
 
 def test_sweep_of_the_receivers_equals_the_command_line(tmp_path):
     csv = tmp_path / "receivers.csv"
-    options = dict(mode="ultrashort", channel="ruim", esno=20, bursts=2, equalizer=["turbo", "none"], passes=1)
-    done = cli("sweep", "--mode", "ultrashort", "--channel", "ruim", "--esno", 20, "--bursts", 2, "--equalizer",
-               "turbo,none", "--passes", 1, "--threads", 2, "--csv", csv)
+    options = dict(mode="ultrashort", channel="ruim", ebno=18, bursts=2, equalizer=["turbo", "none"], passes=1,
+                   channel_knowledge=["estimated", "perfect"])
+    done = cli("sweep", "--mode", "ultrashort", "--channel", "ruim", "--ebno", 18, "--bursts", 2, "--equalizer",
+               "turbo,none", "--passes", 1, "--channel-knowledge", "estimated,perfect", "--threads", 2, "--csv", csv)
     assert done.returncode == 0, done.stderr
     assert " equalizer=turbo,none passes=1 " in csv.read_text().splitlines()[0]
     header, row = [line.split(",") for line in csv.read_text().splitlines()[1:3]]
     table = tern.sweep(threads=2, progress=False, **options)
-    assert list(table) == header and header[9:12] == ["soft_bits", "soft_errors", "soft_ber"]
-    assert [str(table[name][0]) for name in ("bits", "errors", "soft_errors", "coded_errors")] == \
-        [row[header.index(name)] for name in ("bits", "errors", "soft_errors", "coded_errors")]
+    assert list(table) == header and header[12:15] == ["soft_bits", "soft_errors", "soft_ber"]
+    counts = ("bits", "errors", "turbo_perfect_errors", "soft_errors", "coded_errors", "block_errors", "outage_blocks")
+    assert [str(table[name][0]) for name in counts] == [row[header.index(name)] for name in counts]
+    assert table["esno_db"][0] == pytest.approx(18 + 10 * np.log10(1.5), abs=1e-12)
 
 
 def test_a_long_call_releases_the_gil():
