@@ -59,6 +59,7 @@ RunReport makeReport(const ChainInputs& inputs, const Milstd& milstd, const Chai
     r.locked = !run.rx.frameStart.empty();
     r.frameStart = r.locked ? run.rx.frameStart[0] : 0;
     r.expectedStart = expectedFrameStart(inputs.varShapping);
+    r.lockPath = lockPathName(lockPath(run, inputs));
     r.symbols = symbolErrors(run.send, run.rx, milstd);
     r.codedBits = codedBitErrors(run.send, run.rx);
     r.hardBits = informationBitErrors(run.send, run.rx.decodeHard);
@@ -129,8 +130,9 @@ std::string reportText(const RunReport& r) {
     t += "Results\n";
     if (r.locked)
         std::snprintf(line, sizeof line,
-                      "  frame lock     sample %.10g; expected %.10g for the direct path (offset %+.10g samples)\n",
-                      r.frameStart, r.expectedStart, r.frameStart - r.expectedStart);
+                      "  frame lock     sample %.10g; expected %.10g for the direct path (offset %+.10g samples: %s)\n",
+                      r.frameStart, r.expectedStart, r.frameStart - r.expectedStart,
+                      r.lockPath == "neither" ? "neither path" : (r.lockPath + " path").c_str());
     else
         std::snprintf(line, sizeof line,
                       "  frame lock     no preamble found (expected at sample %.10g); every bit counts as lost\n",
@@ -191,6 +193,7 @@ nlohmann::json reportJson(const RunReport& r) {
     if (r.locked) {
         j["frameLock"]["sample"] = r.frameStart;
         j["frameLock"]["offset"] = r.frameStart - r.expectedStart;
+        j["frameLock"]["path"] = r.lockPath;
     }
     j["equalizer"] = {{"name", r.equalizer}};
     if (r.equalizer != "none") {

@@ -21,6 +21,7 @@ struct RunReport {
     bool locked = false;
     double frameStart = 0;     // when locked
     double expectedStart = 0;  // direct path
+    std::string lockPath;      // which path the lock found: direct, delayed, neither
     ErrorCount symbols;
     ErrorCount codedBits;
     ErrorCount hardBits;        // information bits, decoded from hard decisions
