@@ -80,10 +80,14 @@ ReceiveOut receiveBurst(const ComplexColumn& SymbolsIn, const Milstd& milstd, co
                 const std::size_t b = f * frameBits / block;
                 skip[f] = b >= blocks || settled[b];
             }
+            // The gains are fitted again to the symbols the decoder's extrinsic
+            // ratios expect, not to the a-posteriori ones: those also hold the
+            // equaliser's own ratios, made with the estimate being refitted,
+            // so where a common fade made them wrong they would confirm the
+            // wrong estimate pass after pass (on "muito_ruim" the tracked
+            // gains then left the true ones for good).
             if (varReceiver.tracking == 1 && known == nullptr) {
-                RealColumn posterior(channel.size());
-                for (std::size_t i = 0; i < channel.size(); ++i) posterior[i] = channel[i] + prior[i];
-                const SoftSymbols soft = ternSoftSymbols(posterior, milstd);
+                const SoftSymbols soft = ternSoftSymbols(prior, milstd);
                 out.estimate =
                     ternTrack(SymbolsIn, milstd, varShapping, out.estimate, soft.mean, soft.var, varReceiver.doppler);
             }

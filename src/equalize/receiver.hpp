@@ -21,7 +21,8 @@ namespace tern {
 //   doppler    Doppler spread the gains are interpolated for, Hz; 0 (the
 //              default) estimates it from the signal.
 //   tracking   1 (default): in every turbo pass the path gains are fitted
-//              again over the whole burst from the decoded soft symbols
+//              again over the whole burst from the soft symbols of the
+//              decoder's extrinsic ratios
 //              (decision-directed), before the equaliser runs; 0: the
 //              probe-only estimate throughout.
 struct VarReceiver {
