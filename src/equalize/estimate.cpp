@@ -571,7 +571,8 @@ ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
                           double doppler) {
     const Checked c = validate(SymbolsIn, milstd, varShapping, doppler);
     const std::size_t P = previous.delays.size();
-    if (P == 0 || previous.gains.rows != SymbolsIn.size() || previous.gains.cols != P || !(previous.N0 > 0))
+    if (P == 0 || previous.gains.rows != SymbolsIn.size() || previous.gains.cols != P ||
+        !(previous.N0 > 0 && std::isfinite(previous.N0)))
         raiseOwn(
             "ERRO! A estimativa anterior do canal não corresponde a SymbolsIn (previous.delays, previous.gains, "
             "previous.N0).");
