@@ -46,6 +46,44 @@ inline const Milstd& realisticMilstd(Input& in) {
     return it->second;
 }
 
+// A waveform parameter record for the channel-correcting receiver's
+// targets, whose time grows with the preamble (every symbol is correlated
+// over 321 lags), the trellis (2^(K-1) states) and the interleaver block:
+// mostly the smallest of each, every configuration still reachable. The
+// preamble is mostly cut to its first 256-symbol sequence (its length field
+// along), 15 in 16: the estimator reads any known preamble the same way.
+// Constraint length 9 1 in 8; the two longer preamble shapes 1 in 16 each;
+// interleaver modes as realisticMode.
+inline const Milstd& receiverMilstd(Input& in) {
+    static std::map<int, Milstd> cache;
+    const int mode = realisticMode(in.byte());
+    const std::uint8_t b = in.byte();
+    const int code = (b & 7) == 7 ? 1 : 0;
+    const int shape = ((b >> 3) & 7) == 7 ? 1 + ((b >> 6) & 1) : 0;
+    const int whole = (in.byte() & 15) == 15 ? 1 : 0;
+    const int key = whole * 1000 + mode * 100 + code * 10 + shape;
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        static const char* kModes[] = {"ultrashort", "short", "medium", "long"};
+        static const double kShapes[3][3] = {{1, 1, 0}, {9, 1, 2}, {9, 3, 5}};  // N_fixa, M, N_tlc
+        VarMilstd config;
+        config.modointer = kModes[mode];
+        config.N_fixa = kShapes[shape][0];
+        config.M = kShapes[shape][1];
+        config.N_tlc = kShapes[shape][2];
+        config.codLength = code != 0 ? 9 : 7;
+        config.nFrames = 1;
+        config.seed = 1;
+        Milstd milstd = ternSetup(config);
+        if (whole == 0 && milstd.preambleFrame.size() > 256) {
+            milstd.preambleFrame.resize(256);
+            milstd.preambleLength = 256;
+        }
+        it = cache.emplace(key, std::move(milstd)).first;
+    }
+    return it->second;
+}
+
 // Values for the receiver's back end: any column, or 1 to `maxBlocks` whole
 // interleaver blocks (milstd.interLength values each, when that is a
 // sensible length) of ones with a few hostile values among them.
@@ -87,6 +125,21 @@ inline ComplexColumn burstSymbols(Input& in, const Milstd& milstd, std::size_t m
 inline double trellisStates(const Milstd& milstd) {
     const double K = milstd.codLength;
     return K >= 1 && K <= 16 ? std::exp2(std::floor(K) - 1) : 1;
+}
+
+// A shaping record for the channel-correcting receiver's targets, whose
+// path search and equaliser band grow with the pulse span (2 pulseDelay
+// symbols) and the oversampling: mostly an oversampling of 1 (3 in 4) and a
+// pulse delay of 1 or 2 (3 in 4); otherwise the range of realisticShapping.
+inline VarShapping receiverShapping(Input& in) {
+    VarShapping s;
+    s.rolloffFactor = 0.35;
+    const std::uint8_t d = in.byte();
+    s.pulseDelay = (d & 3) != 3 ? 1 + (d >> 2) % 2 : 1 + (d >> 2) % 6;
+    const std::uint8_t o = in.byte();
+    s.oversamplingFactor = (o & 3) != 3 ? 1 : 1 + (o >> 2) % 8;
+    editRecord(in, s, 3);
+    return s;
 }
 
 inline VarShapping realisticShapping(Input& in) {

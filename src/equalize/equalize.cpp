@@ -159,6 +159,48 @@ TapModel tapModel(const ChannelEstimate& est, const CombinedPulse& pulse) {
     return t;
 }
 
+// The kernels of a symbol all of whose taps reach rows of the frame: its
+// taps h at rows m + lags[t] are gathered in hr, hi.
+
+// Sigma(n1, n2) += v h(n1) conj(h(n2)) for every pair of its rows n1 >= n2
+// (the lags are increasing, so t1 >= t2 gives n1 >= n2; element (n1, n2)
+// lies lags[t1] - lags[t2] before the diagonal of row n1).
+void addInsideSymbol(const std::vector<long>& lags, long m, double v, const RealColumn& hr, const RealColumn& hi,
+                     BandMatrix& sigma) {
+    double* sr = sigma.re();
+    double* si = sigma.im();
+    for (std::size_t t1 = 0; t1 < lags.size(); ++t1) {
+        const auto n1 = static_cast<std::size_t>(m + lags[t1]);
+        const double ar = v * hr[t1], ai = v * hi[t1];
+        const long base = static_cast<long>(sigma.index(n1, n1)) - lags[t1];
+        for (std::size_t t2 = 0; t2 <= t1; ++t2) {
+            const auto at = static_cast<std::size_t>(base + lags[t2]);
+            sr[at] += ar * hr[t2] + ai * hi[t2];
+            si[at] += ai * hr[t2] - ar * hi[t2];
+        }
+    }
+}
+
+// num += sum over t of z(n_t) conj(h_t); g += its gain h^H Z h, Z = Sigma^-1.
+void addInsideGain(const std::vector<long>& lags, long m, const RealColumn& hr, const RealColumn& hi,
+                   const ComplexColumn& z, const BandMatrix& inverse, Complex& num, double& g) {
+    const double* zr = inverse.re();
+    const double* zi = inverse.im();
+    for (std::size_t t1 = 0; t1 < lags.size(); ++t1) {
+        const auto n1 = static_cast<std::size_t>(m + lags[t1]);
+        num += mulConj(z[n1], Complex(hr[t1], hi[t1]));
+        const std::size_t row = inverse.index(n1, n1);
+        const long base = static_cast<long>(row) - lags[t1];
+        double cr = 0, ci = 0;  // sum over t2 < t1 of Z(n1, n2) h2
+        for (std::size_t t2 = 0; t2 < t1; ++t2) {
+            const auto at = static_cast<std::size_t>(base + lags[t2]);
+            cr += zr[at] * hr[t2] - zi[at] * hi[t2];
+            ci += zr[at] * hi[t2] + zi[at] * hr[t2];
+        }
+        g += zr[row] * (hr[t1] * hr[t1] + hi[t1] * hi[t1]) + 2.0 * (hr[t1] * cr + hi[t1] * ci);
+    }
+}
+
 // Memory of one frame's computation, kept from frame to frame.
 struct Workspace {
     std::vector<Complex> h;
@@ -245,16 +287,7 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
             // Every tap inside: element (n1, n2) lies lags[t1] - lags[t2] before
             // the diagonal of row n1, so each row's sums are runs over t2.
             gather(m);
-            for (std::size_t t1 = 0; t1 < T; ++t1) {
-                const auto n1 = static_cast<std::size_t>(m + model.lags[t1]);
-                const double ar = v[k] * hr[t1], ai = v[k] * hi[t1];
-                const long base = static_cast<long>(sigma.index(n1, n1)) - model.lags[t1];
-                for (std::size_t t2 = 0; t2 <= t1; ++t2) {
-                    const auto at = static_cast<std::size_t>(base + model.lags[t2]);
-                    sr[at] += ar * hr[t2] + ai * hi[t2];
-                    si[at] += ai * hr[t2] - ar * hi[t2];
-                }
-            }
+            addInsideSymbol(model.lags, m, v[k], hr, hi, sigma);
             continue;
         }
         for (std::size_t t1 = 0; t1 < T; ++t1) {
@@ -291,19 +324,7 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
         double g = 0;
         if (m + lag0 >= 0 && m + lmax < Ml) {
             gather(m);
-            for (std::size_t t1 = 0; t1 < T; ++t1) {
-                const auto n1 = static_cast<std::size_t>(m + model.lags[t1]);
-                num += mulConj(z[n1], Complex(hr[t1], hi[t1]));
-                const std::size_t row = ws.inverse.index(n1, n1);
-                const long base = static_cast<long>(row) - model.lags[t1];
-                double cr = 0, ci = 0;  // sum over t2 < t1 of Z(n1, n2) h2
-                for (std::size_t t2 = 0; t2 < t1; ++t2) {
-                    const auto at = static_cast<std::size_t>(base + model.lags[t2]);
-                    cr += zr[at] * hr[t2] - zi[at] * hi[t2];
-                    ci += zr[at] * hi[t2] + zi[at] * hr[t2];
-                }
-                g += zr[row] * (hr[t1] * hr[t1] + hi[t1] * hi[t1]) + 2.0 * (hr[t1] * cr + hi[t1] * ci);
-            }
+            addInsideGain(model.lags, m, hr, hi, z, ws.inverse, num, g);
         } else {
             for (std::size_t t1 = 0; t1 < T; ++t1) {
                 const long n1 = m + model.lags[t1];

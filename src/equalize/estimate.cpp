@@ -170,6 +170,32 @@ std::vector<ComplexColumn> segmentCorrelations(const ComplexColumn& y, const Bur
     return rows;
 }
 
+// The pulse r(l - tau) over the search lags, less its projections on the
+// orthonormal `basis`.
+RealColumn orthogonalPulse(const CombinedPulse& pulse, double tau, const std::vector<RealColumn>& basis) {
+    const std::size_t lags = 2 * kSearchLags + 1;
+    RealColumn v(lags, 0.0);
+    for (long l = -kSearchLags; l <= kSearchLags; ++l)
+        v[static_cast<std::size_t>(l + kSearchLags)] = pulse.at(static_cast<double>(l) - tau);
+    for (const RealColumn& b : basis) {
+        const double a = std::inner_product(v.begin(), v.end(), b.begin(), 0.0);
+        for (std::size_t i = 0; i < lags; ++i) v[i] -= a * b[i];
+    }
+    return v;
+}
+
+// Sum over the correlation rows of |v . c|^2.
+double rowEnergy(const std::vector<ComplexColumn>& rows, const RealColumn& v) {
+    double energy = 0;
+    for (const ComplexColumn& c : rows) {
+        Complex s(0.0, 0.0);
+        for (std::size_t i = 0; i < v.size(); ++i)
+            if (v[i] != 0.0) s += v[i] * c[i];
+        energy += norm2(s);
+    }
+    return energy;
+}
+
 // Greedy matching pursuit of the combined pulse over the correlation rows:
 // every new path is the grid delay whose pulse, made orthogonal to the
 // pulses already chosen, captures the most energy summed over the rows.
@@ -178,7 +204,6 @@ std::vector<ComplexColumn> segmentCorrelations(const ComplexColumn& y, const Bur
 // energy is refused as a channel too wide for the probe.
 RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPulse& pulse, double limit,
                        bool refuseWide) {
-    const std::size_t lags = 2 * kSearchLags + 1;
     const RealColumn profile = profileOf(rows);
     const double floor = medianOf(profile);
 
@@ -191,14 +216,6 @@ RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPul
             for (long q = l * G - G / 2; q <= l * G + G / 2; ++q)
                 if (candidates.empty() || candidates.back() < q) candidates.push_back(q);
     if (candidates.empty()) candidates.push_back(0);
-
-    const auto pulseVector = [&](long q) {  // r(l - tau) over the search lags
-        RealColumn v(lags, 0.0);
-        const double tau = static_cast<double>(q) / static_cast<double>(G);
-        for (long l = -kSearchLags; l <= kSearchLags; ++l)
-            v[static_cast<std::size_t>(l + kSearchLags)] = pulse.at(static_cast<double>(l) - tau);
-        return v;
-    };
 
     std::vector<RealColumn> basis;  // orthonormal real vectors spanning the chosen pulses
     RealColumn delays;
@@ -214,21 +231,10 @@ RealColumn searchPaths(const std::vector<ComplexColumn>& rows, const CombinedPul
                 continue;
             const bool tooWide = std::any_of(delays.begin(), delays.end(),
                                              [tau, limit](double d) { return std::fabs(d - tau) > limit; });
-            RealColumn v = pulseVector(q);
-            for (const RealColumn& b : basis) {
-                const double a = std::inner_product(v.begin(), v.end(), b.begin(), 0.0);
-                for (std::size_t i = 0; i < lags; ++i) v[i] -= a * b[i];
-            }
+            RealColumn v = orthogonalPulse(pulse, tau, basis);
             const double e = std::inner_product(v.begin(), v.end(), v.begin(), 0.0);
             if (e < 1e-3) continue;
-            double energy = 0;
-            for (const ComplexColumn& c : rows) {
-                Complex s(0.0, 0.0);
-                for (std::size_t i = 0; i < lags; ++i)
-                    if (v[i] != 0.0) s += v[i] * c[i];
-                energy += norm2(s);
-            }
-            energy /= e;
+            const double energy = rowEnergy(rows, v) / e;
             if (tooWide) {
                 widest = std::max(widest, energy);
                 continue;
@@ -565,7 +571,8 @@ ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
                           double doppler) {
     const Checked c = validate(SymbolsIn, milstd, varShapping, doppler);
     const std::size_t P = previous.delays.size();
-    if (P == 0 || previous.gains.rows != SymbolsIn.size() || previous.gains.cols != P || !(previous.N0 > 0))
+    if (P == 0 || previous.gains.rows != SymbolsIn.size() || previous.gains.cols != P ||
+        !(previous.N0 > 0 && std::isfinite(previous.N0)))
         raiseOwn(
             "ERRO! A estimativa anterior do canal não corresponde a SymbolsIn (previous.delays, previous.gains, "
             "previous.N0).");

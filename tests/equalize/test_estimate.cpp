@@ -92,6 +92,11 @@ TEST(Estimate, RefusesWhatItCannotEstimate) {
     // Paths 140 symbols apart: more than the probe can tell from the data.
     const auto wide = receivedBurst(milstd, 3, 700, false, flat, 25);
     EXPECT_NE(message(wide.symbols).find("milstd.probeLength - 144"), std::string::npos);
+    // Tracking from an estimate of infinite N0 would give one.
+    ChannelEstimate previous = ternEstimate(burst.symbols, milstd, kShaping);
+    previous.N0 = std::numeric_limits<double>::infinity();
+    EXPECT_NE(ownMessageOf([&] { ternTrack(burst.symbols, milstd, kShaping, previous, {}, {}); }).find("previous.N0"),
+              std::string::npos);
     VarShapping shaping = kShaping;
     shaping.pulseDelay = 2.5;
     EXPECT_NE(ownMessageOf([&] { ternEstimate(burst.symbols, milstd, shaping); }).find("varShapping.pulseDelay"),
