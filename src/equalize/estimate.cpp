@@ -450,7 +450,10 @@ void interpolate(const std::vector<Snapshot>& snaps, std::size_t P, double doppl
     est.gainError.assign(length, 0.0);
     if (snaps.empty() || length == 0) return;
     const double sigma = doppler / 2.0;
-    const double a = 2 * kPi * kPi * sigma * sigma / (symbolRate * symbolRate);  // rho(dn) = exp(-a dn^2)
+    double a = 2 * kPi * kPi * sigma * sigma / (symbolRate * symbolRate);  // rho(dn) = exp(-a dn^2)
+    // Both squares underflow to 0 at an absurdly low symbol rate and spread
+    // (0 / 0): their ratio first.
+    if (std::isnan(a)) a = 2 * kPi * kPi * (sigma / symbolRate) * (sigma / symbolRate);
     // a is infinite at an absurdly low symbol rate: rho(0) stays 1, not inf * 0
     const auto rho = [a](double dn) { return dn == 0 ? 1.0 : std::exp(-a * dn * dn); };
 

@@ -75,6 +75,17 @@ TEST(Estimate, TrueChannelAndErrorMeasure) {
     EXPECT_EQ(flat.gains(699, 0), Complex(1.0, 0.0));
 }
 
+TEST(Estimate, FiniteAtAnAbsurdlyLowSymbolRateAndSpread) {
+    // The squares of both underflow: the interpolator's decay rate is their ratio, not 0 / 0.
+    Milstd milstd = receiverRecord("ultrashort");
+    const auto flat = [](std::size_t, std::size_t) { return Complex(0.7, 0.0); };
+    const auto burst = receivedBurst(milstd, 3, 10, false, flat, 25);
+    milstd.symbolRate = 1e-300;
+    const ChannelEstimate est = ternEstimate(burst.symbols, milstd, kShaping, 1e-310);
+    for (const Complex& g : est.gains.data) ASSERT_TRUE(std::isfinite(g.real()) && std::isfinite(g.imag()));
+    for (double e : est.gainError) ASSERT_TRUE(std::isfinite(e));
+}
+
 TEST(Estimate, RefusesWhatItCannotEstimate) {
     const Milstd milstd = receiverRecord("short");
     const auto flat = [](std::size_t, std::size_t) { return Complex(0.7, 0.0); };
