@@ -57,6 +57,19 @@ void requireFinite(const ComplexColumn& y) {
     }
 }
 
+// The known symbols (points of unit modulus) enter the fits' sums of
+// squares, which a huge or non-finite one would overflow into NaN gains.
+constexpr double kLargestKnown = 1e3;
+void requireKnownSymbols(const Milstd& milstd) {
+    for (const ComplexColumn* c : {&milstd.preambleFrame, &milstd.probeFrame, &milstd.probeShiftFrame})
+        for (const Complex& x : *c)
+            if (!(std::fabs(x.real()) <= kLargestKnown && std::fabs(x.imag()) <= kLargestKnown))
+                raiseOwn(
+                    "ERRO! milstd.preambleFrame, milstd.probeFrame e milstd.probeShiftFrame devem ter símbolos "
+                    "finitos, "
+                    "de módulo até 1e3.");
+}
+
 double symbolRateOf(const Milstd& milstd) {
     if (!(milstd.symbolRate > 0 && std::isfinite(milstd.symbolRate)))
         raiseOwn("ERRO! A taxa de símbolos deve ser um número positivo e finito (milstd.symbolRate).");
@@ -534,6 +547,7 @@ struct Checked {
 Checked validate(const ComplexColumn& y, const Milstd& milstd, const VarShapping& shaping, double doppler) {
     Checked c;
     c.layout = equalize::burstLayout(y.size(), milstd);
+    requireKnownSymbols(milstd);
     c.symbolRate = symbolRateOf(milstd);
     CombinedPulse check(shaping, 1);  // refuses a shaping record the filters refuse
     if (!(doppler >= 0 && std::isfinite(doppler)))

@@ -103,6 +103,10 @@ TEST(Estimate, RefusesWhatItCannotEstimate) {
     // Paths 140 symbols apart: more than the probe can tell from the data.
     const auto wide = receivedBurst(milstd, 3, 700, false, flat, 25);
     EXPECT_NE(message(wide.symbols).find("milstd.probeLength - 144"), std::string::npos);
+    Milstd loud = milstd;
+    loud.preambleFrame[5] = Complex(1e300, 0.0);
+    EXPECT_NE(ownMessageOf([&] { ternEstimate(burst.symbols, loud, kShaping); }).find("milstd.preambleFrame"),
+              std::string::npos);
     // Tracking from an estimate of infinite N0 would give one.
     ChannelEstimate previous = ternEstimate(burst.symbols, milstd, kShaping);
     previous.N0 = std::numeric_limits<double>::infinity();
