@@ -57,6 +57,19 @@ void requireFinite(const ComplexColumn& y) {
     }
 }
 
+// The known symbols (points of unit modulus) enter the fits' sums of
+// squares, which a huge or non-finite one would overflow into NaN gains.
+constexpr double kLargestKnown = 1e3;
+void requireKnownSymbols(const Milstd& milstd) {
+    for (const ComplexColumn* c : {&milstd.preambleFrame, &milstd.probeFrame, &milstd.probeShiftFrame})
+        for (const Complex& x : *c)
+            if (!(std::fabs(x.real()) <= kLargestKnown && std::fabs(x.imag()) <= kLargestKnown))
+                raiseOwn(
+                    "ERRO! milstd.preambleFrame, milstd.probeFrame e milstd.probeShiftFrame devem ter símbolos "
+                    "finitos, "
+                    "de módulo até 1e3.");
+}
+
 double symbolRateOf(const Milstd& milstd) {
     if (!(milstd.symbolRate > 0 && std::isfinite(milstd.symbolRate)))
         raiseOwn("ERRO! A taxa de símbolos deve ser um número positivo e finito (milstd.symbolRate).");
@@ -450,7 +463,10 @@ void interpolate(const std::vector<Snapshot>& snaps, std::size_t P, double doppl
     est.gainError.assign(length, 0.0);
     if (snaps.empty() || length == 0) return;
     const double sigma = doppler / 2.0;
-    const double a = 2 * kPi * kPi * sigma * sigma / (symbolRate * symbolRate);  // rho(dn) = exp(-a dn^2)
+    double a = 2 * kPi * kPi * sigma * sigma / (symbolRate * symbolRate);  // rho(dn) = exp(-a dn^2)
+    // Both squares underflow to 0 at an absurdly low symbol rate and spread
+    // (0 / 0): their ratio first.
+    if (std::isnan(a)) a = 2 * kPi * kPi * (sigma / symbolRate) * (sigma / symbolRate);
     // a is infinite at an absurdly low symbol rate: rho(0) stays 1, not inf * 0
     const auto rho = [a](double dn) { return dn == 0 ? 1.0 : std::exp(-a * dn * dn); };
 
@@ -531,6 +547,7 @@ struct Checked {
 Checked validate(const ComplexColumn& y, const Milstd& milstd, const VarShapping& shaping, double doppler) {
     Checked c;
     c.layout = equalize::burstLayout(y.size(), milstd);
+    requireKnownSymbols(milstd);
     c.symbolRate = symbolRateOf(milstd);
     CombinedPulse check(shaping, 1);  // refuses a shaping record the filters refuse
     if (!(doppler >= 0 && std::isfinite(doppler)))

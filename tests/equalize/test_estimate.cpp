@@ -75,6 +75,17 @@ TEST(Estimate, TrueChannelAndErrorMeasure) {
     EXPECT_EQ(flat.gains(699, 0), Complex(1.0, 0.0));
 }
 
+TEST(Estimate, FiniteAtAnAbsurdlyLowSymbolRateAndSpread) {
+    // The squares of both underflow: the interpolator's decay rate is their ratio, not 0 / 0.
+    Milstd milstd = receiverRecord("ultrashort");
+    const auto flat = [](std::size_t, std::size_t) { return Complex(0.7, 0.0); };
+    const auto burst = receivedBurst(milstd, 3, 10, false, flat, 25);
+    milstd.symbolRate = 1e-300;
+    const ChannelEstimate est = ternEstimate(burst.symbols, milstd, kShaping, 1e-310);
+    for (const Complex& g : est.gains.data) ASSERT_TRUE(std::isfinite(g.real()) && std::isfinite(g.imag()));
+    for (double e : est.gainError) ASSERT_TRUE(std::isfinite(e));
+}
+
 TEST(Estimate, RefusesWhatItCannotEstimate) {
     const Milstd milstd = receiverRecord("short");
     const auto flat = [](std::size_t, std::size_t) { return Complex(0.7, 0.0); };
@@ -92,6 +103,10 @@ TEST(Estimate, RefusesWhatItCannotEstimate) {
     // Paths 140 symbols apart: more than the probe can tell from the data.
     const auto wide = receivedBurst(milstd, 3, 700, false, flat, 25);
     EXPECT_NE(message(wide.symbols).find("milstd.probeLength - 144"), std::string::npos);
+    Milstd loud = milstd;
+    loud.preambleFrame[5] = Complex(1e300, 0.0);
+    EXPECT_NE(ownMessageOf([&] { ternEstimate(burst.symbols, loud, kShaping); }).find("milstd.preambleFrame"),
+              std::string::npos);
     // Tracking from an estimate of infinite N0 would give one.
     ChannelEstimate previous = ternEstimate(burst.symbols, milstd, kShaping);
     previous.N0 = std::numeric_limits<double>::infinity();
