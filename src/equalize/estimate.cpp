@@ -57,6 +57,11 @@ void requireFinite(const ComplexColumn& y) {
     }
 }
 
+// Tracking weighs every sample by 1 / (N0 + ...): an N0 below this would
+// overflow the weighted sums (an estimate's N0 is at least 1e-12, a true
+// channel's at 200 dB Es/N0 1e-20).
+constexpr double kSmallestN0 = 1e-100;
+
 // The known symbols (points of unit modulus) enter the fits' sums of
 // squares, which a huge or non-finite one would overflow into NaN gains.
 constexpr double kLargestKnown = 1e3;
@@ -589,7 +594,7 @@ ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
     const Checked c = validate(SymbolsIn, milstd, varShapping, doppler);
     const std::size_t P = previous.delays.size();
     if (P == 0 || previous.gains.rows != SymbolsIn.size() || previous.gains.cols != P ||
-        !(previous.N0 > 0 && std::isfinite(previous.N0)))
+        !(previous.N0 >= kSmallestN0 && std::isfinite(previous.N0)))
         raiseOwn(
             "ERRO! A estimativa anterior do canal não corresponde a SymbolsIn (previous.delays, previous.gains, "
             "previous.N0).");
@@ -598,9 +603,9 @@ ChannelEstimate ternTrack(const ComplexColumn& SymbolsIn, const Milstd& milstd, 
         raiseOwn("ERRO! As estimativas dos dados devem ter um valor por símbolo de dados (" +
                  std::to_string(dataSymbols) + ") (dataMean, dataVar).");
     for (std::size_t k = 0; k < dataSymbols; ++k)
-        if (!std::isfinite(dataMean[k].real()) || !std::isfinite(dataMean[k].imag()) ||
+        if (!(std::fabs(dataMean[k].real()) <= kLargestKnown && std::fabs(dataMean[k].imag()) <= kLargestKnown) ||
             !(dataVar[k] >= 0 && dataVar[k] <= 1e6))
-            raiseOwn("ERRO! dataMean e dataVar devem ser finitos, e dataVar de 0 a 1e6 (símbolo de dados " +
+            raiseOwn("ERRO! dataMean deve ser finito (módulo até 1e3) e dataVar de 0 a 1e6 (símbolo de dados " +
                      std::to_string(k + 1) + ").");
     // Every path's pulse must stay within the margin of known zeros around
     // the burst that the fit reads.

@@ -112,6 +112,9 @@ TEST(Estimate, RefusesWhatItCannotEstimate) {
     previous.N0 = std::numeric_limits<double>::infinity();
     EXPECT_NE(ownMessageOf([&] { ternTrack(burst.symbols, milstd, kShaping, previous, {}, {}); }).find("previous.N0"),
               std::string::npos);
+    previous.N0 = 1e-320;  // its weights 1 / N0 would overflow
+    EXPECT_NE(ownMessageOf([&] { ternTrack(burst.symbols, milstd, kShaping, previous, {}, {}); }).find("previous.N0"),
+              std::string::npos);
     VarShapping shaping = kShaping;
     shaping.pulseDelay = 2.5;
     EXPECT_NE(ownMessageOf([&] { ternEstimate(burst.symbols, milstd, shaping); }).find("varShapping.pulseDelay"),
