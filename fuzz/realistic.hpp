@@ -21,6 +21,23 @@ inline int realisticMode(std::uint8_t b) {
     return 0;
 }
 
+// The record of interleaver mode `mode` (0 ultrashort .. 3 long), constraint
+// length 7 or 9 (`code` 0 or 1) and preamble shape `shape` (0 to 2), one
+// interleaver block.
+inline Milstd recordOf(int mode, int code, int shape) {
+    static const char* kModes[] = {"ultrashort", "short", "medium", "long"};
+    static const double kShapes[3][3] = {{1, 1, 0}, {9, 1, 2}, {9, 3, 5}};  // N_fixa, M, N_tlc
+    VarMilstd config;
+    config.modointer = kModes[mode];
+    config.N_fixa = kShapes[shape][0];
+    config.M = kShapes[shape][1];
+    config.N_tlc = kShapes[shape][2];
+    config.codLength = code != 0 ? 9 : 7;
+    config.nFrames = 1;
+    config.seed = 1;
+    return ternSetup(config);
+}
+
 // A waveform parameter record of one of a few configurations.
 inline const Milstd& realisticMilstd(Input& in) {
     static std::map<int, Milstd> cache;
@@ -30,19 +47,7 @@ inline const Milstd& realisticMilstd(Input& in) {
     const int shape = (b >> 1) % 3;
     const int key = mode * 100 + code * 10 + shape;
     auto it = cache.find(key);
-    if (it == cache.end()) {
-        static const char* kModes[] = {"ultrashort", "short", "medium", "long"};
-        static const double kShapes[3][3] = {{1, 1, 0}, {9, 1, 2}, {9, 3, 5}};  // N_fixa, M, N_tlc
-        VarMilstd config;
-        config.modointer = kModes[mode];
-        config.N_fixa = kShapes[shape][0];
-        config.M = kShapes[shape][1];
-        config.N_tlc = kShapes[shape][2];
-        config.codLength = code != 0 ? 9 : 7;
-        config.nFrames = 1;
-        config.seed = 1;
-        it = cache.emplace(key, ternSetup(config)).first;
-    }
+    if (it == cache.end()) it = cache.emplace(key, recordOf(mode, code, shape)).first;
     return it->second;
 }
 
@@ -64,17 +69,7 @@ inline const Milstd& receiverMilstd(Input& in) {
     const int key = whole * 1000 + mode * 100 + code * 10 + shape;
     auto it = cache.find(key);
     if (it == cache.end()) {
-        static const char* kModes[] = {"ultrashort", "short", "medium", "long"};
-        static const double kShapes[3][3] = {{1, 1, 0}, {9, 1, 2}, {9, 3, 5}};  // N_fixa, M, N_tlc
-        VarMilstd config;
-        config.modointer = kModes[mode];
-        config.N_fixa = kShapes[shape][0];
-        config.M = kShapes[shape][1];
-        config.N_tlc = kShapes[shape][2];
-        config.codLength = code != 0 ? 9 : 7;
-        config.nFrames = 1;
-        config.seed = 1;
-        Milstd milstd = ternSetup(config);
+        Milstd milstd = recordOf(mode, code, shape);
         if (whole == 0 && milstd.preambleFrame.size() > 256) {
             milstd.preambleFrame.resize(256);
             milstd.preambleLength = 256;
