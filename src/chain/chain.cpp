@@ -84,11 +84,6 @@ double ebnoFromEsno(const Milstd& m, double EsNodB) { return EsNodB - 10 * std::
 
 double esnoFromEbno(const Milstd& m, double EbNodB) { return EbNodB + 10 * std::log10(m.codeRate * m.bitsToSym); }
 
-double overheadDb(const Milstd& m) {
-    const double data = m.dataFramesPerInter * m.dataLength, all = static_cast<double>(burstSymbols(m, 1));
-    return data > 0 ? 10 * std::log10(all / data) : 0.0;
-}
-
 void keepFreedMemoryForReuse() {
 #if defined(__GLIBC__)
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);

@@ -53,12 +53,10 @@ void setStageListener(StageListener listener) noexcept;
 
 // Eb/N0 of a data symbol's information bits at `EsNodB` (Es/N0 of a data
 // symbol): EsNodB - 10 log10(codeRate * bitsToSym), 1.76 dB less for the
-// rate-3/4 code on QPSK. The preamble's and probes' energy is not counted;
-// `overheadDb` gives how much higher Eb/N0 is when it is (all burst
-// symbols' energy over the information bits).
+// rate-3/4 code on QPSK. The preamble's and probes' energy is not counted
+// (it would add 10 log10(burst symbols / data symbols)).
 double ebnoFromEsno(const Milstd& milstd, double EsNodB);
 double esnoFromEbno(const Milstd& milstd, double EbNodB);
-double overheadDb(const Milstd& milstd);
 
 // The noise-only condition that the chain adds to the channel's four.
 inline constexpr const char* kAwgn = "awgn";
