@@ -59,6 +59,24 @@ double pathDelaySamples(const ChainRun& run, const VarShapping& s) {
                : 0.0;
 }
 
+// The channel-correcting receiver `equalizer` ("lmmse" or "turbo") on the
+// timing output as the stage `stage`: with its own channel estimate, or
+// given the channel `truth`.
+ReceiveOut runReceiver(std::vector<StageTime>* stages, const char* stage, const char* equalizer, double passes,
+                       const TimingOut& timing, const Milstd& milstd, const VarShapping& s,
+                       const ChannelEstimate* truth = nullptr) {
+    VarReceiver varReceiver;
+    varReceiver.equalizer = equalizer;
+    varReceiver.passes = passes;
+    return timed(
+        stages, stage, "bits",
+        [&] {
+            return truth != nullptr ? ternReceive(timing.out, milstd, s, varReceiver, *truth)
+                                    : ternReceive(timing.out, milstd, s, varReceiver);
+        },
+        [](const ReceiveOut& r) { return r.DecodOut.size(); });
+}
+
 }  // namespace
 
 void setStageListener(StageListener listener) noexcept { g_listener.store(listener, std::memory_order_relaxed); }
@@ -143,16 +161,8 @@ Reception receive(const ComplexColumn& received, const Milstd& milstd, const Var
             stages, "decode soft", "bits", [&] { return ternDecode(rx.softUnweave.out, milstd); },
             [](const DecodeOut& r) { return r.DecodOut.size(); });
     }
-    const auto equalized = [&](const char* name, ReceiveOut& into) {
-        VarReceiver varReceiver;
-        varReceiver.equalizer = name;
-        varReceiver.passes = equalizers.passes;
-        into = timed(
-            stages, name, "bits", [&] { return ternReceive(rx.timing.out, milstd, s, varReceiver); },
-            [](const ReceiveOut& r) { return r.DecodOut.size(); });
-    };
-    if (equalizers.lmmse) equalized("lmmse", rx.lmmse);
-    if (equalizers.turbo) equalized("turbo", rx.turbo);
+    if (equalizers.lmmse) rx.lmmse = runReceiver(stages, "lmmse", "lmmse", equalizers.passes, rx.timing, milstd, s);
+    if (equalizers.turbo) rx.turbo = runReceiver(stages, "turbo", "turbo", equalizers.passes, rx.timing, milstd, s);
     return rx;
 }
 
@@ -179,16 +189,13 @@ ChainRun runChain(const Milstd& milstd, const ChainInputs& in, RandomSource& ran
     run.rx = receive(run.fade.AwgnOut, milstd, s, stages, decoders, softNoiseVariance(in.varWatterson.EsNodB), own);
     if (equalizers.perfect && !run.rx.timing.out.empty()) {
         const ChannelEstimate truth = trueChannelOf(run, in);
-        const auto given = [&](const char* name, const char* stage, ReceiveOut& into) {
-            VarReceiver varReceiver;
-            varReceiver.equalizer = name;
-            varReceiver.passes = equalizers.passes;
-            into = timed(
-                stages, stage, "bits", [&] { return ternReceive(run.rx.timing.out, milstd, s, varReceiver, truth); },
-                [](const ReceiveOut& r) { return r.DecodOut.size(); });
-        };
-        if (equalizers.lmmse) given("lmmse", "lmmse perfect", run.rx.lmmsePerfect);
-        if (equalizers.turbo) given("turbo", "turbo perfect", run.rx.turboPerfect);
+        const double passes = equalizers.passes;
+        if (equalizers.lmmse)
+            run.rx.lmmsePerfect =
+                runReceiver(stages, "lmmse perfect", "lmmse", passes, run.rx.timing, milstd, s, &truth);
+        if (equalizers.turbo)
+            run.rx.turboPerfect =
+                runReceiver(stages, "turbo perfect", "turbo", passes, run.rx.timing, milstd, s, &truth);
     }
     run.seconds = secondsSince(start);
     return run;

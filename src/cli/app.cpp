@@ -516,10 +516,7 @@ struct SweepCommand {
         try {
             plan.channels = parseChannelList(channels);
             milstd = validateInputs(plan.inputs, false);
-            // Eb/N0 points become the Es/N0 of the chain.
-            if (plan.ebnoAxis)
-                for (double& point : plan.esnoDb) point = esnoFromEbno(milstd, point);
-            for (double point : plan.esnoDb) checkEsno(point);
+            resolvePoints(plan, milstd);
             for (const auto& channel : plan.channels)
                 validateChannel(channel, plan.inputs.varShapping.oversamplingFactor, true);
         } catch (const Failure& f) {
@@ -568,11 +565,7 @@ struct SweepCommand {
                       static_cast<unsigned long long>(totalBursts), air, wall, wall > 0 ? air / wall : 0.0);
         out << line;
         if (!csv.empty()) writeTextFile(csv, tableToCsv(outcome.table));
-        if (!burstsCsv.empty()) {
-            std::string text = burstsHeader(outcome.table.measures) + "\n";
-            for (const auto& row : outcome.bursts) text.append(row).append("\n");
-            writeTextFile(burstsCsv, text);
-        }
+        if (!burstsCsv.empty()) writeTextFile(burstsCsv, burstsCsvText(outcome));
         if (!plot.empty()) drawPlot(outcome.table, plot, plotWhat);
         if (outcome.interrupted)
             return interrupted(err, "the table holds the " + std::to_string(totalBursts) +

@@ -18,6 +18,12 @@ std::string gnuplotQuoted(const std::string& text) {
     return quoted;
 }
 
+std::string formatted(const char* pattern, double v) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, pattern, v);
+    return buffer;
+}
+
 void drawPng(const std::string& pngPath, const std::string& option, int width, int height, const std::string& script) {
     if (pngPath.find_first_of("\r\n") != std::string::npos)
         throw UsageError(option + ": a file name with a line break cannot be handed to gnuplot");

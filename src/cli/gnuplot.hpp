@@ -19,4 +19,11 @@ bool isWholePng(const std::string& path);
 // `text` as the inside of a gnuplot single-quoted string (quotes doubled).
 std::string gnuplotQuoted(const std::string& text);
 
+// `v` printed with the printf `pattern`, as a plot's data, ranges and labels take it.
+std::string formatted(const char* pattern, double v);
+
+// The plots' line colours, "rrggbb", in the order they are handed out.
+inline constexpr const char* kPlotColours[] = {"1f77b4", "d62728", "2ca02c", "9467bd",
+                                               "ff7f0e", "8c564b", "e377c2", "17becf"};
+
 }  // namespace tern::cli

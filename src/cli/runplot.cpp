@@ -23,14 +23,7 @@ constexpr std::size_t kMaxPoints = 20000;
 // of exactly 0 has no logarithm.
 constexpr double kFloorDb = -40;
 
-const char* const kColours[] = {"1f77b4", "d62728", "2ca02c", "ff7f0e", "9467bd", "8c564b", "e377c2"};
-constexpr std::size_t kColourCount = std::size(kColours);
-
-std::string number(const char* pattern, double v) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, pattern, v);
-    return buffer;
-}
+constexpr std::size_t kColourCount = std::size(kPlotColours);
 
 // Every `step`-th of `count` items, so that at most `most` are kept.
 std::size_t stepFor(std::size_t count, std::size_t most) { return count <= most ? 1 : (count + most - 1) / most; }
@@ -42,10 +35,10 @@ std::string gainBlock(const std::string& name, const ChannelEstimate& channel, d
     std::string block = name + " << EOD\n";
     const std::size_t step = stepFor(channel.gains.rows, kMaxGainRows);
     for (std::size_t n = 0; n < channel.gains.rows; n += step) {
-        block += number("%.7g", static_cast<double>(n) / symbolRate);
+        block += formatted("%.7g", static_cast<double>(n) / symbolRate);
         for (std::size_t p = 0; p < channel.gains.cols; ++p) {
             block += ' ';
-            block += number("%.4g", gainDb(channel.gains(n, p)));
+            block += formatted("%.4g", gainDb(channel.gains(n, p)));
         }
         block += '\n';
     }
@@ -81,8 +74,8 @@ std::string curves(const std::string& block, const RealColumn& delays, const std
     std::string plots;
     for (std::size_t p = 0; p < delays.size(); ++p)
         plots += (plots.empty() ? "" : ", ") + block + " using 1:" + std::to_string(p + 2) + " with lines " + style +
-                 " lc rgb '#" + alpha + kColours[colours[p] % kColourCount] + "' title '" + what + ", delay " +
-                 number("%+.2f", delays[p]) + " symbols'";
+                 " lc rgb '#" + alpha + kPlotColours[colours[p] % kColourCount] + "' title '" + what + ", delay " +
+                 formatted("%+.2f", delays[p]) + " symbols'";
     return plots;
 }
 
@@ -117,7 +110,7 @@ std::string titleOf(const ChainInputs& in, const RunReport& report) {
                   report.equalizer.c_str());
     std::string title = line;
     if (report.equalizer == "turbo")
-        title += number(" (%g turbo passes asked, ", report.passes) + number("%g run)", report.passesRun);
+        title += formatted(" (%g turbo passes asked, ", report.passes) + formatted("%g run)", report.passesRun);
     return title;
 }
 
@@ -152,15 +145,15 @@ std::string runPlotScript(const ChainInputs& inputs, const Milstd& milstd, const
     script += "$symbols << EOD\n";
     for (std::size_t k = 0; k < symbols.size(); k += step)
         if (std::isfinite(std::abs(symbols[k]))) {
-            script += number("%.4g", symbols[k].real()) + " " + number("%.4g", symbols[k].imag()) + "\n";
+            script += formatted("%.4g", symbols[k].real()) + " " + formatted("%.4g", symbols[k].imag()) + "\n";
             ++shown;
         }
     script += "EOD\n$points << EOD\n";
     for (double point : milstd.mapper) {
         const auto index = static_cast<std::size_t>(point);
         if (point >= 0 && index < milstd.constellation.size())
-            script += number("%.6g", milstd.constellation[index].real()) + " " +
-                      number("%.6g", milstd.constellation[index].imag()) + "\n";
+            script += formatted("%.6g", milstd.constellation[index].real()) + " " +
+                      formatted("%.6g", milstd.constellation[index].imag()) + "\n";
     }
     script += "EOD\n";
 
@@ -171,20 +164,20 @@ std::string runPlotScript(const ChainInputs& inputs, const Milstd& milstd, const
     std::vector<std::size_t> trueColours(truth.delays.size());
     for (std::size_t p = 0; p < trueColours.size(); ++p) trueColours[p] = p;
     const std::string duration =
-        number("%g", static_cast<double>(std::max(truth.gains.rows, estimate.gains.rows)) / symbolRate);
+        formatted("%g", static_cast<double>(std::max(truth.gains.rows, estimate.gains.rows)) / symbolRate);
     script +=
         "set origin 0, 0\nset size 0.62, 0.9\nset grid\nset key below height 1.5\n"
         "set title 'path gains: true (solid), estimated (dashed); delays from the locked sample'\n"
         "set xlabel 'time in the burst (s)'\nset ylabel 'gain magnitude (dB)'\n"
         "set xrange [0:" +
-        duration + "]\nset yrange [" + number("%g", kFloorDb) + ":*]\n";
+        duration + "]\nset yrange [" + formatted("%g", kFloorDb) + ":*]\n";
     const std::string estimated = curves("$estimate", estimate.delays, estimateColours(truth.delays, estimate.delays),
                                          "estimated", "00", "lw 1.5 dashtype (6, 4)");
     script += "plot " + curves("$truth", truth.delays, trueColours, "true", "90", "lw 5") +
               (estimated.empty() ? "" : ", " + estimated) + "\n";
 
     // Right: the equalised symbols, square, around the origin.
-    const std::string reach = number("%.3g", scatterReach(symbols));
+    const std::string reach = formatted("%.3g", scatterReach(symbols));
     script +=
         "unset label 1\nset origin 0.62, 0\nset size 0.38, 0.9\nset size ratio -1\nset key below height 1.5\n"
         "set title '" +

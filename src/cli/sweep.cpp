@@ -1,7 +1,6 @@
 #include "cli/sweep.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -35,13 +34,6 @@ std::uint64_t splitmix64(std::uint64_t x) {
 double burstSeed(double base, std::uint64_t burst, std::uint64_t stream) {
     const std::uint64_t mixed = splitmix64(splitmix64(static_cast<std::uint64_t>(base)) ^ (2 * burst + stream));
     return static_cast<double>(mixed >> 32);
-}
-
-// The shortest text that reads back as exactly `v` ("10", "0.1", "1e-300").
-std::string number(double v) {
-    char buffer[40];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return std::string(buffer, result.ptr);
 }
 
 // Bursts of a point that fall to shard K of N among bursts 0 .. limit-1.
@@ -286,18 +278,18 @@ Metadata describePlan(const SweepPlan& plan, bool interrupted) {
     Metadata meta{{"version", buildVersion()},
                   {"fp", floatingPointMode()},
                   {"mode", c.modointer},
-                  {"constraint_length", number(c.codLength)},
-                  {"tlc", number(c.N_tlc)},
-                  {"fixed", number(c.N_fixa)},
-                  {"repetitions", number(c.M)},
-                  {"frames", number(c.nFrames)},
-                  {"rolloff", number(s.rolloffFactor)},
-                  {"pulse_delay", number(s.pulseDelay)},
-                  {"oversampling", number(s.oversamplingFactor)},
-                  {"seed", number(c.seed)},
+                  {"constraint_length", exactNumber(c.codLength)},
+                  {"tlc", exactNumber(c.N_tlc)},
+                  {"fixed", exactNumber(c.N_fixa)},
+                  {"repetitions", exactNumber(c.M)},
+                  {"frames", exactNumber(c.nFrames)},
+                  {"rolloff", exactNumber(s.rolloffFactor)},
+                  {"pulse_delay", exactNumber(s.pulseDelay)},
+                  {"oversampling", exactNumber(s.oversamplingFactor)},
+                  {"seed", exactNumber(c.seed)},
                   {"decoder", decoderText(plan.decoders)},
                   {"equalizer", equalizerText(plan.equalizers)},
-                  {"passes", number(plan.passes)},
+                  {"passes", exactNumber(plan.passes)},
                   {"knowledge", knowledgeText(plan.knowledge)}};
     if (plan.ebnoAxis) meta.emplace_back("axis", "ebno");
     if (plan.fixedBursts)
@@ -320,6 +312,18 @@ std::string burstsHeader(const std::vector<std::string>& measures) {
     return header +
            ",lock_sample,lock_path,n0_true,n0_estimated,estimate_error_db,information_qpsk,information_gaussian,"
            "outage_blocks";
+}
+
+std::string burstsCsvText(const SweepOutcome& outcome) {
+    std::string text = burstsHeader(outcome.table.measures) + "\n";
+    for (const auto& row : outcome.bursts) text.append(row).append("\n");
+    return text;
+}
+
+void resolvePoints(SweepPlan& plan, const Milstd& milstd) {
+    if (plan.ebnoAxis)
+        for (double& point : plan.esnoDb) point = esnoFromEbno(milstd, point);
+    for (double point : plan.esnoDb) checkEsno(point);
 }
 
 SweepOutcome runSweep(const SweepPlan& plan, const Milstd& milstd, const std::function<void(double)>& progress) {
@@ -366,9 +370,12 @@ SweepOutcome runSweep(const SweepPlan& plan, const Milstd& milstd, const std::fu
         const BlockInformation information = burstInformation(run, in, milstd);
         for (double v : information.qpsk) r.outageBlocks += v < information.threshold;
         if (!plan.burstRows) return r;
-        std::vector<std::string> cells{
-            in.varWatterson.model, number(in.varWatterson.EsNodB), number(ebnoFromEsno(milstd, in.varWatterson.EsNodB)),
-            std::to_string(burst), number(in.varmilstd.seed),      number(in.varWatterson.seed)};
+        std::vector<std::string> cells{in.varWatterson.model,
+                                       exactNumber(in.varWatterson.EsNodB),
+                                       exactNumber(ebnoFromEsno(milstd, in.varWatterson.EsNodB)),
+                                       std::to_string(burst),
+                                       exactNumber(in.varmilstd.seed),
+                                       exactNumber(in.varWatterson.seed)};
         for (const auto& c : r.counts) {
             cells.push_back(std::to_string(c.errors));
             cells.push_back(std::to_string(c.blockErrors));
@@ -377,15 +384,16 @@ SweepOutcome runSweep(const SweepPlan& plan, const Milstd& milstd, const std::fu
                                 : equalizers.estimated && equalizers.lmmse ? &run.rx.lmmse
                                                                            : nullptr;
         const bool locked = !run.rx.frameStart.empty();
-        cells.push_back(locked ? number(run.rx.frameStart[0]) : std::string());
+        cells.push_back(locked ? exactNumber(run.rx.frameStart[0]) : std::string());
         cells.emplace_back(lockPathName(path));
-        cells.push_back(number(trueNoiseVariance(in.varWatterson.EsNodB)));
+        cells.push_back(exactNumber(trueNoiseVariance(in.varWatterson.EsNodB)));
         const bool estimated = own != nullptr && locked;
-        cells.push_back(estimated ? number(own->estimate.N0) : std::string());
-        cells.push_back(estimated ? number(10 * std::log10(estimateError(run, in, own->estimate))) : std::string());
+        cells.push_back(estimated ? exactNumber(own->estimate.N0) : std::string());
+        cells.push_back(estimated ? exactNumber(10 * std::log10(estimateError(run, in, own->estimate)))
+                                  : std::string());
         const auto lowest = [](const RealColumn& v) { return v.empty() ? 0.0 : *std::min_element(v.begin(), v.end()); };
-        cells.push_back(number(lowest(information.qpsk)));
-        cells.push_back(number(lowest(information.gaussian)));
+        cells.push_back(exactNumber(lowest(information.qpsk)));
+        cells.push_back(exactNumber(lowest(information.gaussian)));
         cells.push_back(std::to_string(r.outageBlocks));
         std::string row;
         for (const auto& cell : cells) row.append(row.empty() ? "" : ",").append(cell);

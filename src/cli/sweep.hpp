@@ -67,6 +67,13 @@ struct SweepOutcome {
 // block errors, the frame lock's sample and path, the true and the
 // estimated N0, the channel estimate's error, the burst's information.
 std::string burstsHeader(const std::vector<std::string>& measures);
+// The per-burst records of `outcome` as a CSV file's text, header first.
+std::string burstsCsvText(const SweepOutcome& outcome);
+
+// The plan's points as the chain's Es/N0: given as Eb/N0 (plan.ebnoAxis)
+// they are converted for `milstd`'s code rate and bits per symbol; then
+// every point is checked against the range a channel can have (checkEsno).
+void resolvePoints(SweepPlan& plan, const Milstd& milstd);
 
 // Seeds of burst k of a sweep with base seed `base` (whole numbers below 2^32).
 double payloadSeed(double base, std::uint64_t burst);

@@ -23,12 +23,6 @@ namespace {
 constexpr double kZ95 = 1.959963984540054;  // two-sided 95% normal quantile
 constexpr const char* kMetaPrefix = "# tern sweep";
 
-std::string format(const char* pattern, double v) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, pattern, v);
-    return buffer;
-}
-
 double ber(std::uint64_t errors, std::uint64_t bits) {
     return bits > 0 ? static_cast<double>(errors) / static_cast<double>(bits) : std::nan("");
 }
@@ -266,8 +260,11 @@ std::string cellText(const TableColumn& column, const Cell& cell) {
     if (const auto* text = std::get_if<std::string>(&cell)) return *text;
     if (const auto* count = std::get_if<std::uint64_t>(&cell)) return std::to_string(*count);
     const double v = std::get<double>(cell);
-    if (column.format != nullptr) return format(column.format, v);
-    char buffer[40];  // the shortest text that reads back as exactly v
+    return column.format != nullptr ? formatted(column.format, v) : exactNumber(v);
+}
+
+std::string exactNumber(double v) {
+    char buffer[40];
     return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, v).ptr);
 }
 
@@ -404,7 +401,7 @@ std::string formatTable(const SweepTable& table) {
     for (const auto& p : table.points) {
         const Interval ci = wilsonInterval(p.errors, p.bits);
         std::string interval("[");
-        interval.append(format("%.3e", ci.low)).append(", ").append(format("%.3e", ci.high)).append("]");
+        interval.append(formatted("%.3e", ci.low)).append(", ").append(formatted("%.3e", ci.high)).append("]");
         std::snprintf(line, sizeof line, "%-11s %7.2f %8llu %12llu %10llu %11.4e  %-25s", p.channel.c_str(), p.esnoDb,
                       static_cast<unsigned long long>(p.bursts), static_cast<unsigned long long>(p.bits),
                       static_cast<unsigned long long>(p.errors), ber(p), interval.c_str());
@@ -537,18 +534,11 @@ void drawPlot(const SweepTable& table, const std::string& pngPath, PlotMeasure w
     // A colour per condition, a line style and a marker per measure; a point
     // with no error is its one-sided upper bound, drawn as a filled triangle
     // pointing down in the same colour.
-    static const char* const colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd",
-                                          "#ff7f0e", "#8c564b", "#e377c2", "#17becf"};
     static const int markers[] = {7, 5, 13, 9, 15, 4, 6};
     std::string data, plots;
     double lowest = 1;
     const auto note = [&](double v) {
         if (v > 0) lowest = std::min(lowest, v);
-    };
-    const auto quoted = [](std::string text) {
-        for (char& ch : text)
-            if (ch == '\'') ch = ' ';
-        return text;
     };
     bool anyBound = false;
     std::size_t blockNumber = 0;
@@ -558,7 +548,7 @@ void drawPlot(const SweepTable& table, const std::string& pngPath, PlotMeasure w
         return name;
     };
     for (std::size_t c = 0; c < channels.size(); ++c) {
-        const std::string colour = std::string("lc rgb '") + colours[c % std::size(colours)] + "'";
+        const std::string colour = std::string("lc rgb '#") + kPlotColours[c % std::size(kPlotColours)] + "'";
         // The measures, then (for block error rates) the condition's outage.
         const std::size_t lines = table.measures.size() + (blocks ? 1 : 0);
         for (std::size_t m = 0; m < lines; ++m) {
@@ -570,25 +560,25 @@ void drawPlot(const SweepTable& table, const std::string& pngPath, PlotMeasure w
                 const std::uint64_t errors = outage ? p.outageBlocks : blocks ? count.blockErrors : count.errors;
                 const std::uint64_t n = outage || blocks ? (outage ? p.blocks : count.blocks) : count.bits;
                 if (n == 0) continue;
-                const std::string x = format("%g", xOf(p));
+                const std::string x = formatted("%g", xOf(p));
                 if (errors == 0) {
-                    bounds += x + " " + format("%.6e", zeroErrorBound(n)) + "\n";
+                    bounds += x + " " + formatted("%.6e", zeroErrorBound(n)) + "\n";
                     note(zeroErrorBound(n));
                 } else {
                     const Interval ci = wilsonInterval(errors, n);
                     const double rate = ber(errors, n);
-                    rows += x + " " + format("%.6e", rate) + " " + format("%.6e", ci.low) + " " +
-                            format("%.6e", ci.high) + "\n";
+                    rows += x + " " + formatted("%.6e", rate) + " " + formatted("%.6e", ci.low) + " " +
+                            formatted("%.6e", ci.high) + "\n";
                     note(ci.low > 0 ? ci.low : rate);
                 }
                 if (m == 0 && p.lockMisses > 0)
-                    misses += x + " " + format("%.6e", errors > 0 ? ber(errors, n) : zeroErrorBound(n)) + " \"" +
+                    misses += x + " " + formatted("%.6e", errors > 0 ? ber(errors, n) : zeroErrorBound(n)) + " \"" +
                               std::to_string(p.lockMisses) + " lock miss" + (p.lockMisses > 1 ? "es" : "") + "\"\n";
             }
             const std::string label = outage                                ? "information outage (QPSK input)"
                                       : table.measures.size() > 1 || blocks ? measureLabel(table.measures[m])
                                                                             : "";
-            const std::string title = quoted(label.empty() ? channels[c] : channels[c] + ", " + label);
+            const std::string title = gnuplotQuoted(label.empty() ? channels[c] : channels[c] + ", " + label);
             // The outage: long dashes without markers, apart from every measure's style.
             const std::string style = outage ? colour + " dt (14,8) pt 0"
                                              : colour + " dt " + std::to_string(m % 5 + 1) + " pt " +
@@ -621,13 +611,13 @@ void drawPlot(const SweepTable& table, const std::string& pngPath, PlotMeasure w
             title.append(title.empty() ? "" : ", ").append(label).append(" ").append(*value);
     std::string script =
         "set logscale y\nset format y '10^{%L}'\nset grid\nset key outside below noenhanced font ',9'\n";
-    script += "set title '" + quoted(title) + "' noenhanced font ',10'\n";
+    script += "set title '" + gnuplotQuoted(title) + "' noenhanced font ',10'\n";
     script += std::string("set xlabel '") + (ebno ? "Eb/N0 (dB)" : "Es/N0 (dB)") + "'\nset ylabel '" +
               (blocks ? "block error rate" : "bit error rate") + "'\n";
     const double pad = (hi - lo) * 0.03;  // markers on the first and last point stay inside the frame
-    script += "set xrange [" + format("%g", lo - pad) + ":" + format("%g", hi + pad) + "]\nset yrange [" +
-              format("%.3e", bottom) + ":1.5]\nset samples 400\n";
-    script += "theory(x) = 0.5*erfc(sqrt(10**((x + " + format("%.17g", ebno ? offset : 0.0) + ")/10.0)/2.0))\n";
+    script += "set xrange [" + formatted("%g", lo - pad) + ":" + formatted("%g", hi + pad) + "]\nset yrange [" +
+              formatted("%.3e", bottom) + ":1.5]\nset samples 400\n";
+    script += "theory(x) = 0.5*erfc(sqrt(10**((x + " + formatted("%.17g", ebno ? offset : 0.0) + ")/10.0)/2.0))\n";
     if (anyBound)
         plots +=
             "NaN with points pt 11 ps 1.5 lc rgb 'gray40' title 'no error: one-sided 95% upper bound "

@@ -99,6 +99,8 @@ struct TableColumn {
 std::vector<TableColumn> tableColumns(const std::vector<std::string>& measures);
 // A cell as the CSV file writes it.
 std::string cellText(const TableColumn& column, const Cell& cell);
+// The shortest text that reads back as exactly `v` ("10", "0.1", "1e-300").
+std::string exactNumber(double v);
 
 // The counts of measure m of a point (0 the swept one).
 BitCount countOf(const PointResult& p, std::size_t m);

@@ -521,17 +521,11 @@ py::object sweepChain(const py::kwargs& options) {
             const Milstd milstd = cli::validateInputs(plan.inputs, false);
             for (const auto& c : plan.channels)
                 cli::validateChannel(c, plan.inputs.varShapping.oversamplingFactor, true);
-            if (plan.ebnoAxis)
-                for (double& point : plan.esnoDb) point = chain::esnoFromEbno(milstd, point);
-            for (double point : plan.esnoDb) cli::checkEsno(point);
+            cli::resolvePoints(plan, milstd);
             const std::function<void(double)> bar = showProgress ? cli::progressBar(std::cerr) : nullptr;
             cli::SweepOutcome done = cli::runSweep(plan, milstd, bar);
             if (bar) cli::clearProgressBar(std::cerr);
-            if (!burstsPath.empty() && !done.interrupted) {
-                std::string text = cli::burstsHeader(done.table.measures) + "\n";
-                for (const auto& row : done.bursts) text.append(row).append("\n");
-                cli::writeTextFile(burstsPath, text);
-            }
+            if (!burstsPath.empty() && !done.interrupted) cli::writeTextFile(burstsPath, cli::burstsCsvText(done));
             return done;
         },
         true);
@@ -615,8 +609,6 @@ PYBIND11_MODULE(tern, m) {
               "    equalizer: the channel-correcting receiver beside the ten modules' one: 'none', 'lmmse' or 'turbo' "
               "(default 'turbo')\n"
               "    passes: turbo passes of the turbo receiver, 0 to 20 (default 3)\n"
-              "    channel_knowledge: 'estimated' (the receivers' own channel estimate), 'perfect' (the true "
-              "channel and N0; measures '<receiver>_perfect'), or both as a list (default 'estimated')\n"
               "\nReturns a dict of every record, under the names of `tern run --save`: varmilstd, varShapping, "
               "varWatterson, milstd, sendOut, shapeOut, fadeOut, matchOut, FrameStartSample (1-D float64, one element "
               "or none), timingOut, splitOut, detectOut, unweaveOut, decodeHardOut, softDetectOut, softUnweaveOut, "
