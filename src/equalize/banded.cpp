@@ -9,208 +9,199 @@ namespace tern::equalize {
 
 namespace {
 
-// The inner products of the factorisation and of the inverse, over split
-// real and imaginary arrays in four independent lanes (the compiler turns
-// them into vector code; the summation order, hence every bit of the
-// result, is the same for every instruction set).
-#define TERN_BAND_KERNEL __attribute__((target_clones("avx2", "default")))
+// The kernels work on groups of eight rows, accumulating a broadcast scalar
+// times a column: every multiply and add is a plain vector operation in a
+// fixed order (no fused multiply-adds, no reassociation), so every bit of the
+// result is the same in every clone (one AVX-512 register per group, two
+// AVX2 or four SSE2 ones). The helpers are always inlined: a vector passed
+// between a clone and a function compiled for the default instruction set
+// would change registers (the unoptimised builds inline nothing else).
+#define TERN_BAND_KERNEL __attribute__((target_clones("avx512f", "avx2", "default")))
+#define TERN_INLINE inline __attribute__((always_inline))
 
-// Four lanes of doubles (two SSE2 or one AVX2 register). Every function
-// using them is inline in this file, so how they are passed never matters.
 #pragma GCC diagnostic ignored "-Wpsabi"
-typedef double Lanes __attribute__((vector_size(32)));
+typedef double Lanes __attribute__((vector_size(8 * sizeof(double))));
 
-inline Lanes load(const double* p) {
+static_assert(kBandGroup == 8, "a group is one vector of eight lanes");
+
+TERN_INLINE Lanes load(const double* p) {
     Lanes v;
     __builtin_memcpy(&v, p, sizeof v);
     return v;
 }
-inline double total(Lanes v) { return (v[0] + v[1]) + (v[2] + v[3]); }
+TERN_INLINE void store(double* p, const Lanes& v) { __builtin_memcpy(p, &v, sizeof v); }
 
-// sum over m < n of a[m] * conj(b[m])
-inline void dotConj(const double* ar, const double* ai, const double* br, const double* bi, std::size_t n, double& sr,
-                    double& si) {
-    Lanes r = {0, 0, 0, 0}, i = {0, 0, 0, 0}, r2 = {0, 0, 0, 0}, i2 = {0, 0, 0, 0};
-    std::size_t m = 0;
-    for (; m + 8 <= n; m += 8) {
-        const Lanes xr = load(ar + m), xi = load(ai + m), yr = load(br + m), yi = load(bi + m);
-        r += xr * yr + xi * yi;
-        i += xi * yr - xr * yi;
-        const Lanes ur = load(ar + m + 4), ui = load(ai + m + 4), vr = load(br + m + 4), vi = load(bi + m + 4);
-        r2 += ur * vr + ui * vi;
-        i2 += ui * vr - ur * vi;
+// A group of eight complex values being accumulated.
+struct Group {
+    Lanes r, i;
+    TERN_INLINE static Group from(const double* re, const double* im) { return {load(re), load(im)}; }
+    TERN_INLINE static Group zero() { return {Lanes{}, Lanes{}}; }
+    TERN_INLINE void to(double* re, double* im) const {
+        store(re, r);
+        store(im, i);
     }
-    r += r2;
-    i += i2;
-    for (; m + 4 <= n; m += 4) {
-        const Lanes xr = load(ar + m), xi = load(ai + m), yr = load(br + m), yi = load(bi + m);
-        r += xr * yr + xi * yi;
-        i += xi * yr - xr * yi;
+    // this += (sr + j si) times the eight values at re, im
+    TERN_INLINE void addTimes(const double* re, const double* im, double sr, double si) {
+        const Lanes a = load(re), b = load(im);
+        r += a * sr - b * si;
+        i += a * si + b * sr;
     }
-    double tr = 0, ti = 0;
-    for (; m < n; ++m) {
-        tr += ar[m] * br[m] + ai[m] * bi[m];
-        ti += ai[m] * br[m] - ar[m] * bi[m];
+    // this -= (sr + j si) times the eight values at re, im
+    TERN_INLINE void subTimes(const double* re, const double* im, double sr, double si) {
+        const Lanes a = load(re), b = load(im);
+        r -= a * sr - b * si;
+        i -= a * si + b * sr;
     }
-    sr = total(r) + tr;
-    si = total(i) + ti;
-}
+};
 
-// sum over m < n of a[m] * b[m]
-inline void dotPlain(const double* ar, const double* ai, const double* br, const double* bi, std::size_t n, double& sr,
-                     double& si) {
-    Lanes r = {0, 0, 0, 0}, i = {0, 0, 0, 0}, r2 = {0, 0, 0, 0}, i2 = {0, 0, 0, 0};
-    std::size_t m = 0;
-    for (; m + 8 <= n; m += 8) {
-        const Lanes xr = load(ar + m), xi = load(ai + m), yr = load(br + m), yi = load(bi + m);
-        r += xr * yr - xi * yi;
-        i += xr * yi + xi * yr;
-        const Lanes ur = load(ar + m + 4), ui = load(ai + m + 4), vr = load(br + m + 4), vi = load(bi + m + 4);
-        r2 += ur * vr - ui * vi;
-        i2 += ur * vi + ui * vr;
-    }
-    r += r2;
-    i += i2;
-    for (; m + 4 <= n; m += 4) {
-        const Lanes xr = load(ar + m), xi = load(ai + m), yr = load(br + m), yi = load(bi + m);
-        r += xr * yr - xi * yi;
-        i += xr * yi + xi * yr;
-    }
-    double tr = 0, ti = 0;
-    for (; m < n; ++m) {
-        tr += ar[m] * br[m] - ai[m] * bi[m];
-        ti += ar[m] * bi[m] + ai[m] * br[m];
-    }
-    sr = total(r) + tr;
-    si = total(i) + ti;
-}
-
+// Left-looking Cholesky, column by column: for rows r = j + t of column j,
+//   L(r, j) = (A(r, j) - sum over m in [r - b, j) of L(r, m) conj(L(j, m))) / L(j, j),
+// a group of rows at a time; a column m read past row m + b meets its zeros.
 TERN_BAND_KERNEL
-bool factorBand(double* re, double* im, double* reciprocal, std::size_t n, std::size_t b) {
-    const std::size_t w = b + 1;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t j0 = i > b ? i - b : 0;
-        double* ri = re + i * w;
-        double* ii = im + i * w;
-        for (std::size_t j = j0; j <= i; ++j) {
-            // s = A(i, j) - sum over m in [j0, j) of L(i, m) conj(L(j, m))
-            const double* rj = re + j * w;
-            const double* ij = im + j * w;
-            double sr, si;
-            dotConj(ri + (j0 + b - i), ii + (j0 + b - i), rj + (j0 + b - j), ij + (j0 + b - j), j - j0, sr, si);
-            const std::size_t c = j + b - i;
-            sr = ri[c] - sr;
-            si = ii[c] - si;
-            if (j < i) {
-                ri[c] = sr * reciprocal[j];
-                ii[c] = si * reciprocal[j];
-            } else {
-                if (!(sr > 0) || !std::isfinite(sr)) return false;
-                ri[c] = std::sqrt(sr);
-                ii[c] = 0;
-                reciprocal[i] = 1.0 / ri[c];
+bool factorBand(double* re, double* im, std::size_t n, std::size_t b, std::size_t stride) {
+    double cr[512 + kBandGroup], ci[512 + kBandGroup];
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::size_t tEnd = std::min(b, n - 1 - j);  // last row of the column, as an offset
+        double* rj = re + j * stride;
+        double* ij = im + j * stride;
+        for (std::size_t t0 = 0; t0 <= tEnd; t0 += kBandGroup) {
+            Group acc = Group::from(rj + t0, ij + t0);
+            for (std::size_t m = j + t0 > b ? j + t0 - b : 0; m < j; ++m) {
+                const double* rm = re + m * stride + (j - m);
+                const double* im_ = im + m * stride + (j - m);
+                acc.subTimes(rm + t0, im_ + t0, rm[0], -im_[0]);
             }
+            acc.to(cr + t0, ci + t0);
+        }
+        const double d = cr[0];
+        if (!(d > 0) || !std::isfinite(d)) return false;
+        const double l = std::sqrt(d), reciprocal = 1.0 / l;
+        rj[0] = l;
+        ij[0] = 0;
+        for (std::size_t t = 1; t <= tEnd; ++t) {
+            rj[t] = cr[t] * reciprocal;
+            ij[t] = ci[t] * reciprocal;
         }
     }
     return true;
 }
 
 // With Z = A^-1 and A = L L^H: Z L = L^-H, upper triangular with diagonal
-// 1/L(c, c). For r >= c:
-//   Z(r, c) = (delta(r, c)/L(c, c) - sum over m in (c, c+b] of Z(r, m) L(m, c)) / L(c, c),
-// columns from the last down, rows from the bottom of the band up; every
-// Z(r, m) needed lies in the band and is already known. Z(r, m) for m > r is
-// conj(Z(m, r)), read from a column-wise copy (colRe[c*w + r - c] = Z(r, c))
-// so that both sums run over contiguous memory.
+// 1/L(c, c). For r > c,
+//   Z(r, c) = -(sum over m in (c, c + b] of Z(r, m) L(m, c)) / L(c, c),
+// where every Z(r, m) lies in the band of a later column, already known; then
+//   Z(c, c) = (1/L(c, c) - sum over m of conj(Z(m, c)) L(m, c)) / L(c, c).
+// Each column of Z is held with both triangles (rows c - b .. c + b from
+// offset 0, zeros after), the last b + 1 columns in a ring of mask + 1, so
+// that the sum runs over groups of rows r for one m at a time.
 TERN_BAND_KERNEL
-void inverseOfFactor(const double* re, const double* im, std::size_t n, std::size_t b, double* zRe, double* zIm,
-                     double* colRe, double* colIm) {
-    const std::size_t w = b + 1;
-    double lr[512], li[512];  // column c of L below the diagonal, L(c + t, c) at t - 1
-    for (std::size_t c = n; c-- > 0;) {
-        const std::size_t mEnd = std::min(n - 1, c + b);
-        for (std::size_t t = 1; t <= mEnd - c; ++t) {
-            const std::size_t k = (c + t) * w + (b - t);
-            lr[t - 1] = re[k];
-            li[t - 1] = im[k];
+void inverseColumn(const double* re, const double* im, std::size_t n, std::size_t b, std::size_t stride, std::size_t c,
+                   double* zRe, double* zIm, std::size_t zStride, std::size_t mask) {
+    double ar[512 + kBandGroup], ai[512 + kBandGroup];
+    const std::size_t count = std::min(n - 1, c + b) - c;  // rows below the diagonal
+    const double* lr = re + c * stride;                    // L(c + t, c) at t
+    const double* li = im + c * stride;
+    const double inv = 1.0 / lr[0];
+    for (std::size_t t0 = 1; t0 <= count; t0 += kBandGroup) {
+        Group acc = Group::zero();
+        // Rows c + t0 .. c + t0 + 7 of column m = c + u: offsets c + t0 - m + b.
+        for (std::size_t u = 1; u <= count; ++u) {
+            const std::size_t at = ((c + u) & mask) * zStride + (t0 + b - u);
+            acc.addTimes(zRe + at, zIm + at, lr[u], li[u]);
         }
-        const double inv = 1.0 / re[c * w + b];
-        for (std::size_t r = mEnd + 1; r-- > c;) {
-            // m in (c, r]: Z(r, m) from row r, at offsets m + b - r.
-            double s1r, s1i, s2r, s2i;
-            dotPlain(zRe + r * w + (c + 1 + b - r), zIm + r * w + (c + 1 + b - r), lr, li, r - c, s1r, s1i);
-            // m in (r, mEnd]: conj(Z(m, r)) from column r of the copy, at m - r.
-            dotConj(lr + (r - c), li + (r - c), colRe + r * w + 1, colIm + r * w + 1, mEnd - r, s2r, s2i);
-            double vr = -(s1r + s2r), vi = -(s1i + s2i);
-            if (r == c) {
-                vr += inv;
-                vi = 0;
-            }
-            vr *= inv;
-            vi *= inv;
-            const std::size_t k = r * w + (c + b - r);
-            zRe[k] = vr;
-            zIm[k] = vi;
-            colRe[c * w + (r - c)] = vr;
-            colIm[c * w + (r - c)] = vi;
-        }
+        acc.to(ar + t0, ai + t0);
     }
+    double* cRe = zRe + (c & mask) * zStride + b;  // Z(c + t, c) at t
+    double* cIm = zIm + (c & mask) * zStride + b;
+    // Zeros below the column's band, for the groups that run past it.
+    std::fill(cRe + count + 1, cRe + b + kBandGroup, 0.0);
+    std::fill(cIm + count + 1, cIm + b + kBandGroup, 0.0);
+    double dr = 0;
+    for (std::size_t t = 1; t <= count; ++t) {
+        const double vr = -ar[t] * inv, vi = -ai[t] * inv;
+        cRe[t] = vr;
+        cIm[t] = vi;
+        const std::size_t up = ((c + t) & mask) * zStride + (b - t);  // Z(c, c + t) = conj(Z(c + t, c))
+        zRe[up] = vr;
+        zIm[up] = -vi;
+        dr += vr * lr[t] + vi * li[t];  // Re conj(Z(c + t, c)) L(c + t, c)
+    }
+    cRe[0] = (inv - dr) * inv;
+    cIm[0] = 0;
 }
 
 }  // namespace
 
-void BandMatrix::reset(std::size_t n, std::size_t b, bool zero) {
+void BandMatrix::reset(std::size_t n, std::size_t b) {
     if (b >= 512) raiseOwn("ERRO! A banda da matriz do equalizador excede 511 (canal longo demais).");
-    const std::size_t count = checkedProduct(n, b + 1, "the band matrix");
+    const std::size_t stride = b + kBandGroup;
+    const std::size_t count = checkedProduct(n + 1, stride, "the band matrix");
     requireAllocatable(count, "the band matrix");
     n_ = n;
     b_ = b;
-    if (zero) {
-        re_.assign(count, 0.0);
-        im_.assign(count, 0.0);
-    } else {
-        re_.resize(count);
-        im_.resize(count);
-    }
+    stride_ = stride;
+    re_.assign(count, 0.0);
+    im_.assign(count, 0.0);
 }
 
-bool BandMatrix::factor() {
-    RealColumn reciprocal = newColumn<double>(n_, "the band factor");
-    return factorBand(re_.data(), im_.data(), reciprocal.data(), n_, b_);
-}
+bool BandMatrix::factor() { return factorBand(re_.data(), im_.data(), n_, b_, stride_); }
 
-void BandMatrix::solve(ComplexColumn& x) const {
-    const std::size_t w = b_ + 1;
-    for (std::size_t i = 0; i < n_; ++i) {  // L u = x
-        const std::size_t j0 = i > b_ ? i - b_ : 0;
-        const double* ri = re_.data() + i * w;
-        const double* ii = im_.data() + i * w;
-        double sr = x[i].real(), si = x[i].imag();
-        for (std::size_t m = j0; m < i; ++m) {
-            const std::size_t c = m + b_ - i;
-            sr -= ri[c] * x[m].real() - ii[c] * x[m].imag();
-            si -= ri[c] * x[m].imag() + ii[c] * x[m].real();
+void BandMatrix::solve(ComplexColumn& rhs) const {
+    // std::complex is an array of two doubles; working on the doubles keeps
+    // the values in registers (copies of a complex went through memory).
+    double* x = reinterpret_cast<double*>(rhs.data());
+    for (std::size_t j = 0; j < n_; ++j) {  // L u = x, column by column
+        const double* rj = re_.data() + j * stride_;
+        const double* ij = im_.data() + j * stride_;
+        const double ur = x[2 * j] / rj[0], ui = x[2 * j + 1] / rj[0];
+        x[2 * j] = ur;
+        x[2 * j + 1] = ui;
+        const std::size_t tEnd = std::min(b_, n_ - 1 - j);
+        double* y = x + 2 * j;
+        for (std::size_t t = 1; t <= tEnd; ++t) {
+            y[2 * t] -= rj[t] * ur - ij[t] * ui;
+            y[2 * t + 1] -= rj[t] * ui + ij[t] * ur;
         }
-        const double d = ri[b_];
-        x[i] = Complex(sr / d, si / d);
     }
     for (std::size_t i = n_; i-- > 0;) {  // L^H v = u
-        double sr = x[i].real(), si = x[i].imag();
-        const std::size_t m1 = std::min(n_ - 1, i + b_);
-        for (std::size_t m = i + 1; m <= m1; ++m) {
-            const std::size_t k = m * w + (i + b_ - m);  // L(m, i), conjugated
-            sr -= re_[k] * x[m].real() + im_[k] * x[m].imag();
-            si -= re_[k] * x[m].imag() - im_[k] * x[m].real();
+        const double* ri = re_.data() + i * stride_;
+        const double* ii = im_.data() + i * stride_;
+        const double* v = x + 2 * i;
+        double sr = v[0], si = v[1];
+        const std::size_t tEnd = std::min(b_, n_ - 1 - i);
+        for (std::size_t t = 1; t <= tEnd; ++t) {  // conj(L(i + t, i)) v(i + t)
+            sr -= ri[t] * v[2 * t] + ii[t] * v[2 * t + 1];
+            si -= ri[t] * v[2 * t + 1] - ii[t] * v[2 * t];
         }
-        const double d = re_[i * w + b_];
-        x[i] = Complex(sr / d, si / d);
+        x[2 * i] = sr / ri[0];
+        x[2 * i + 1] = si / ri[0];
     }
 }
 
-void BandMatrix::inverseBand(BandMatrix& Z, BandMatrix& scratch) const {
-    Z.reset(n_, b_, false);  // every element of the band is written
-    scratch.reset(n_, b_, false);
-    inverseOfFactor(re_.data(), im_.data(), n_, b_, Z.re_.data(), Z.im_.data(), scratch.re_.data(), scratch.im_.data());
+void BandInverse::start(const BandMatrix& factor) {
+    factor_ = &factor;
+    n_ = factor.size();
+    b_ = factor.band();
+    // Each column holds rows c - b .. c + b, then a group's worth of zeros
+    // for the groups that run past the band; b + 1 columns are live.
+    stride_ = 2 * b_ + kBandGroup;
+    std::size_t ring = 1;
+    while (ring < b_ + 1) ring *= 2;
+    mask_ = ring - 1;
+    const std::size_t count = ring * stride_;
+    requireAllocatable(count, "the band of the inverse");
+    // Every element the recursion reads is written first (the zeros below
+    // each column's band included), so the memory is not cleared.
+    re_.resize(count);
+    im_.resize(count);
+    c_ = n_;
+}
+
+bool BandInverse::next() {
+    if (c_ == 0) return false;
+    --c_;
+    inverseColumn(factor_->re(), factor_->im(), n_, b_, factor_->stride(), c_, re_.data(), im_.data(), stride_, mask_);
+    return true;
 }
 
 }  // namespace tern::equalize

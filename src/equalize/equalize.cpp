@@ -19,6 +19,7 @@ namespace tern {
 
 namespace {
 
+using equalize::BandInverse;
 using equalize::BandMatrix;
 using equalize::BurstLayout;
 using equalize::BurstSymbols;
@@ -163,8 +164,7 @@ TapModel tapModel(const ChannelEstimate& est, const CombinedPulse& pulse) {
 // taps h at rows m + lags[t] are gathered in hr, hi.
 
 // Sigma(n1, n2) += v h(n1) conj(h(n2)) for every pair of its rows n1 >= n2
-// (the lags are increasing, so t1 >= t2 gives n1 >= n2; element (n1, n2)
-// lies lags[t1] - lags[t2] before the diagonal of row n1).
+// (the lags are increasing, so t1 >= t2 gives n1 >= n2).
 void addInsideSymbol(const std::vector<long>& lags, long m, double v, const RealColumn& hr, const RealColumn& hi,
                      BandMatrix& sigma) {
     double* sr = sigma.re();
@@ -172,9 +172,8 @@ void addInsideSymbol(const std::vector<long>& lags, long m, double v, const Real
     for (std::size_t t1 = 0; t1 < lags.size(); ++t1) {
         const auto n1 = static_cast<std::size_t>(m + lags[t1]);
         const double ar = v * hr[t1], ai = v * hi[t1];
-        const long base = static_cast<long>(sigma.index(n1, n1)) - lags[t1];
         for (std::size_t t2 = 0; t2 <= t1; ++t2) {
-            const auto at = static_cast<std::size_t>(base + lags[t2]);
+            const std::size_t at = sigma.index(n1, static_cast<std::size_t>(m + lags[t2]));
             sr[at] += ar * hr[t2] + ai * hi[t2];
             si[at] += ai * hr[t2] - ar * hi[t2];
         }
@@ -183,17 +182,16 @@ void addInsideSymbol(const std::vector<long>& lags, long m, double v, const Real
 
 // num += sum over t of z(n_t) conj(h_t); g += its gain h^H Z h, Z = Sigma^-1.
 void addInsideGain(const std::vector<long>& lags, long m, const RealColumn& hr, const RealColumn& hi,
-                   const ComplexColumn& z, const BandMatrix& inverse, Complex& num, double& g) {
+                   const ComplexColumn& z, const BandInverse& inverse, Complex& num, double& g) {
     const double* zr = inverse.re();
     const double* zi = inverse.im();
     for (std::size_t t1 = 0; t1 < lags.size(); ++t1) {
         const auto n1 = static_cast<std::size_t>(m + lags[t1]);
         num += mulConj(z[n1], Complex(hr[t1], hi[t1]));
         const std::size_t row = inverse.index(n1, n1);
-        const long base = static_cast<long>(row) - lags[t1];
         double cr = 0, ci = 0;  // sum over t2 < t1 of Z(n1, n2) h2
         for (std::size_t t2 = 0; t2 < t1; ++t2) {
-            const auto at = static_cast<std::size_t>(base + lags[t2]);
+            const std::size_t at = inverse.index(n1, static_cast<std::size_t>(m + lags[t2]));
             cr += zr[at] * hr[t2] - zi[at] * hi[t2];
             ci += zr[at] * hi[t2] + zi[at] * hr[t2];
         }
@@ -207,7 +205,8 @@ struct Workspace {
     RealColumn noise;
     ComplexColumn z;
     RealColumn hr, hi;
-    BandMatrix sigma, inverse, scratch;
+    BandMatrix sigma;
+    BandInverse inverse;
 };
 
 // One frame: the LMMSE estimates of its `N` symbols at burst positions
@@ -284,8 +283,7 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
     for (std::size_t k = 0; k < N; ++k) {
         const long m = first + static_cast<long>(k) - nlo;
         if (m + lag0 >= 0 && m + lmax < Ml) {
-            // Every tap inside: element (n1, n2) lies lags[t1] - lags[t2] before
-            // the diagonal of row n1, so each row's sums are runs over t2.
+            // Every tap inside: no row to check.
             gather(m);
             addInsideSymbol(model.lags, m, v[k], hr, hi, sigma);
             continue;
@@ -294,12 +292,11 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
             const long n1 = m + model.lags[t1];
             if (n1 < 0 || n1 >= Ml) continue;
             const Complex h1 = v[k] * h[static_cast<std::size_t>(n1) * T + t1];
-            const std::size_t row = sigma.index(static_cast<std::size_t>(n1), static_cast<std::size_t>(n1));
             for (std::size_t t2 = 0; t2 <= t1; ++t2) {
                 const long n2 = m + model.lags[t2];
                 if (n2 < 0) continue;
                 const Complex h2 = h[static_cast<std::size_t>(n2) * T + t2];
-                const std::size_t at = row - static_cast<std::size_t>(n1 - n2);
+                const std::size_t at = sigma.index(static_cast<std::size_t>(n1), static_cast<std::size_t>(n2));
                 sr[at] += h1.real() * h2.real() + h1.imag() * h2.imag();
                 si[at] += h1.imag() * h2.real() - h1.real() * h2.imag();
             }
@@ -312,13 +309,13 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
         return;
     }
     sigma.solve(z);
-    sigma.inverseBand(ws.inverse, ws.scratch);
-    const double* zr = ws.inverse.re();
-    const double* zi = ws.inverse.im();
 
     // gamma_k = sum over t of Z(n_t, n_t) |h_t|^2 + 2 Re sum over t1 > t2 of
-    // conj(h_t1) Z(n_t1, n_t2) h_t2 (Z is Hermitian, gamma real).
-    for (std::size_t k = 0; k < N; ++k) {
+    // conj(h_t1) Z(n_t1, n_t2) h_t2 (Z is Hermitian, gamma real), for
+    // symbol k as soon as the band of the inverse holds its first row.
+    const double* zr = ws.inverse.re();
+    const double* zi = ws.inverse.im();
+    const auto estimate = [&](std::size_t k) {
         const long m = first + static_cast<long>(k) - nlo;
         Complex num(0.0, 0.0);
         double g = 0;
@@ -337,7 +334,7 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
                     const long n2 = m + model.lags[t2];
                     if (n2 < 0) continue;
                     const Complex h2 = h[static_cast<std::size_t>(n2) * T + t2];
-                    const std::size_t at = row - static_cast<std::size_t>(n1 - n2);
+                    const std::size_t at = ws.inverse.index(static_cast<std::size_t>(n1), static_cast<std::size_t>(n2));
                     cr += zr[at] * h2.real() - zi[at] * h2.imag();
                     ci += zr[at] * h2.imag() + zi[at] * h2.real();
                 }
@@ -347,10 +344,27 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
         if (!(g > 0) || !std::isfinite(g)) {
             xe[k] = Complex(0.0, 0.0);
             nu[k] = 1e300;
-            continue;
+            return;
         }
         xe[k] = xbar[k] + num / g;
         nu[k] = std::max(1.0 / g - v[k], 1e-12 / g);
+    };
+    // Symbol k's first row is m_k + lag0 (row 0 for those that start before
+    // the frame); a symbol with no row in the frame keeps no estimate.
+    const long k0 = nlo - first - lag0;  // the symbol whose first row is row 0
+    const long Nl = static_cast<long>(N);
+    for (long k = k0 + Ml; k < Nl; ++k) {
+        xe[k] = Complex(0.0, 0.0);
+        nu[k] = 1e300;
+    }
+    ws.inverse.start(sigma);
+    while (ws.inverse.next()) {
+        const long c = static_cast<long>(ws.inverse.column());
+        if (c > 0) {
+            if (k0 + c >= 0 && k0 + c < Nl) estimate(static_cast<std::size_t>(k0 + c));
+            continue;
+        }
+        for (long k = 0; k <= std::min(k0, Nl - 1); ++k) estimate(static_cast<std::size_t>(k));
     }
 }
 

@@ -2,7 +2,8 @@
 // noise variance it reports and the error it makes in the middle of a frame
 // against the frequency-domain MMSE of the infinitely long filter, the
 // matched-filter bound under perfect priors, its ratios against the soft
-// demodulator's on a channel without dispersion, and its refusals.
+// demodulator's on a channel without dispersion, and its refusals; the band
+// kernels against dense algebra.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "bursts.hpp"
+#include "equalize/banded.hpp"
 #include "equalize/equalize.hpp"
 #include "equalize/pulse.hpp"
 #include "receive/descramble.hpp"
@@ -78,6 +80,71 @@ StaticCase staticChannel(const RealColumn& delays, const ComplexColumn& gains, d
 ComplexColumn sentData(const StaticCase& c) {
     const ComplexColumn data = ternSplit(c.sent.MultiplexOut, c.milstd).out;
     return descramblePhase(data, viewBlocks(data.size(), c.milstd.dataLength), c.milstd.scrambler);
+}
+
+// Solve and band of the inverse of random Hermitian band matrices (bands that
+// fill no row group, part of one, several; smaller than the band and larger)
+// against Gauss-Jordan on the dense matrix.
+TEST(Equalize, BandKernelsAgreeWithDenseAlgebra) {
+    Mt19937Source random;
+    for (const auto& [n, b] :
+         {std::pair<std::size_t, std::size_t>{1, 0}, {6, 9}, {40, 0}, {40, 3}, {40, 13}, {70, 21}}) {
+        RealColumn u(2 * n * n);
+        random.uniform(u.data(), u.size());
+        std::vector<Complex> A(n * n, Complex(0.0, 0.0));  // row-major, dense
+        equalize::BandMatrix band(n, b);
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t j = i > b ? i - b : 0; j <= i; ++j) {
+                const Complex v = i == j ? Complex(2.0 * static_cast<double>(b) + 1.5, 0.0)
+                                         : Complex(u[2 * (i * n + j)] - 0.5, u[2 * (i * n + j) + 1] - 0.5);
+                A[i * n + j] = v;
+                A[j * n + i] = std::conj(v);
+                band.add(i, j, v);
+            }
+        // Gauss-Jordan on [A | I] (diagonally dominant: no pivoting needed).
+        std::vector<Complex> a = A, inv(n * n, Complex(0.0, 0.0));
+        for (std::size_t i = 0; i < n; ++i) inv[i * n + i] = 1.0;
+        for (std::size_t p = 0; p < n; ++p) {
+            const Complex d = a[p * n + p];
+            for (std::size_t j = 0; j < n; ++j) a[p * n + j] /= d, inv[p * n + j] /= d;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (i == p) continue;
+                const Complex f = a[i * n + p];
+                for (std::size_t j = 0; j < n; ++j)
+                    a[i * n + j] -= f * a[p * n + j], inv[i * n + j] -= f * inv[p * n + j];
+            }
+        }
+        ASSERT_TRUE(band.factor());
+        ComplexColumn x(n);
+        for (std::size_t i = 0; i < n; ++i) x[i] = Complex(static_cast<double>(i % 5), -1.0);
+        const ComplexColumn rhs = x;
+        band.solve(x);
+        for (std::size_t i = 0; i < n; ++i) {
+            Complex expected(0.0, 0.0);
+            for (std::size_t j = 0; j < n; ++j) expected += inv[i * n + j] * rhs[j];
+            EXPECT_LT(std::abs(x[i] - expected), 1e-12) << n << " " << b << " row " << i;
+        }
+        // The columns c .. c + b of the inverse while they are held, and the
+        // conjugates of column c in the later ones.
+        equalize::BandInverse Z;
+        Z.start(band);
+        std::size_t columns = 0;
+        const auto near = [&](std::size_t k, std::size_t i, std::size_t j) {
+            return std::abs(Complex(Z.re()[k], Z.im()[k]) - inv[i * n + j]) < 1e-13;
+        };
+        while (Z.next()) {
+            const std::size_t c = Z.column();
+            ASSERT_EQ(c, n - 1 - columns++);
+            for (std::size_t j = c; j <= std::min(n - 1, c + b); ++j)
+                for (std::size_t i = j; i <= std::min(n - 1, j + b); ++i) {
+                    EXPECT_TRUE(near(Z.index(i, j), i, j)) << n << " " << b << " at " << i << ", " << j;
+                    if (j == c) {
+                        EXPECT_TRUE(near(Z.index(j, i), j, i)) << n << " " << b << " at " << j << ", " << i;
+                    }
+                }
+        }
+        EXPECT_EQ(columns, n);
+    }
 }
 
 TEST(Equalize, MeetsTheLmmseTheoryOnAStaticChannel) {
