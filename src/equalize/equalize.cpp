@@ -164,38 +164,47 @@ TapModel tapModel(const ChannelEstimate& est, const CombinedPulse& pulse) {
 // taps h at rows m + lags[t] are gathered in hr, hi.
 
 // Sigma(n1, n2) += v h(n1) conj(h(n2)) for every pair of its rows n1 >= n2
-// (the lags are increasing, so t1 >= t2 gives n1 >= n2).
+// (the lags are increasing, so t1 >= t2 gives n1 >= n2), a column n2 at a
+// time.
 void addInsideSymbol(const std::vector<long>& lags, long m, double v, const RealColumn& hr, const RealColumn& hi,
                      BandMatrix& sigma) {
-    double* sr = sigma.re();
-    double* si = sigma.im();
-    for (std::size_t t1 = 0; t1 < lags.size(); ++t1) {
-        const auto n1 = static_cast<std::size_t>(m + lags[t1]);
-        const double ar = v * hr[t1], ai = v * hi[t1];
-        for (std::size_t t2 = 0; t2 <= t1; ++t2) {
-            const std::size_t at = sigma.index(n1, static_cast<std::size_t>(m + lags[t2]));
-            sr[at] += ar * hr[t2] + ai * hi[t2];
-            si[at] += ai * hr[t2] - ar * hi[t2];
+    const long lag0 = lags.front();
+    for (std::size_t t2 = 0; t2 < lags.size(); ++t2) {
+        const auto n2 = static_cast<std::size_t>(m + lags[t2]);
+        // Element (m + lags[t1], n2) at cr[lags[t1] - lag0], ci[lags[t1] - lag0].
+        const std::size_t at = sigma.index(n2, n2) - static_cast<std::size_t>(lags[t2] - lag0);
+        double* cr = sigma.re() + at;
+        double* ci = sigma.im() + at;
+        for (std::size_t t1 = t2; t1 < lags.size(); ++t1) {
+            const double ar = v * hr[t1], ai = v * hi[t1];
+            const auto l = static_cast<std::size_t>(lags[t1] - lag0);
+            cr[l] += ar * hr[t2] + ai * hi[t2];
+            ci[l] += ai * hr[t2] - ar * hi[t2];
         }
     }
 }
 
 // num += sum over t of z(n_t) conj(h_t); g += its gain h^H Z h, Z = Sigma^-1.
+// Z(n1, n2), n2 < n1, is read as the conjugate of Z(n2, n1), in column n1.
 void addInsideGain(const std::vector<long>& lags, long m, const RealColumn& hr, const RealColumn& hi,
                    const ComplexColumn& z, const BandInverse& inverse, Complex& num, double& g) {
-    const double* zr = inverse.re();
-    const double* zi = inverse.im();
+    const long lag0 = lags.front();
     for (std::size_t t1 = 0; t1 < lags.size(); ++t1) {
         const auto n1 = static_cast<std::size_t>(m + lags[t1]);
         num += mulConj(z[n1], Complex(hr[t1], hi[t1]));
         const std::size_t row = inverse.index(n1, n1);
-        double cr = 0, ci = 0;  // sum over t2 < t1 of Z(n1, n2) h2
+        // Z(m + lags[t2], n1) at cr[lags[t2] - lag0], ci[lags[t2] - lag0].
+        const std::size_t at = row - static_cast<std::size_t>(lags[t1] - lag0);
+        const double* cr = inverse.re() + at;
+        const double* ci = inverse.im() + at;
+        double sr = 0, si = 0;  // sum over t2 < t1 of Z(n1, n2) h2
         for (std::size_t t2 = 0; t2 < t1; ++t2) {
-            const std::size_t at = inverse.index(n1, static_cast<std::size_t>(m + lags[t2]));
-            cr += zr[at] * hr[t2] - zi[at] * hi[t2];
-            ci += zr[at] * hi[t2] + zi[at] * hr[t2];
+            const auto l = static_cast<std::size_t>(lags[t2] - lag0);
+            const double zr = cr[l], zi = -ci[l];
+            sr += zr * hr[t2] - zi * hi[t2];
+            si += zr * hi[t2] + zi * hr[t2];
         }
-        g += zr[row] * (hr[t1] * hr[t1] + hi[t1] * hi[t1]) + 2.0 * (hr[t1] * cr + hi[t1] * ci);
+        g += inverse.re()[row] * (hr[t1] * hr[t1] + hi[t1] * hi[t1]) + 2.0 * (hr[t1] * sr + hi[t1] * si);
     }
 }
 
