@@ -493,6 +493,7 @@ void interpolate(const std::vector<Snapshot>& snaps, std::size_t P, double doppl
         std::size_t cachedLo = S, cachedHi = S;
         RealColumn L;          // Cholesky factor of the neighbours' correlation matrix
         std::size_t next = 0;  // first snapshot after the grid point
+        RealColumn c, w;       // the grid point's correlations and weights
         for (std::size_t gi = 0; gi < grid.size(); ++gi) {
             const double n = static_cast<double>(grid[gi]);
             while (next < S && snaps[next].t <= n) ++next;
@@ -511,7 +512,8 @@ void interpolate(const std::vector<Snapshot>& snaps, std::size_t P, double doppl
                 cachedLo = lo;
                 cachedHi = hi;
             }
-            RealColumn c(k), w(k);
+            c.resize(k);
+            w.resize(k);
             for (std::size_t i = 0; i < k; ++i) c[i] = power * rho(n - snaps[lo + i].t);
             for (std::size_t i = 0; i < k; ++i) {
                 double s = c[i];

@@ -87,11 +87,15 @@ ReceiveOut receiveBurst(const ComplexColumn& SymbolsIn, const Milstd& milstd, co
             // wrong estimate pass after pass (on "muito_ruim" the tracked
             // gains then left the true ones for good).
             if (varReceiver.tracking == 1 && known == nullptr) {
+                // The same soft symbols are the equaliser's priors (the same
+                // values it would make of the ratios itself).
                 const SoftSymbols soft = ternSoftSymbols(prior, milstd);
                 out.estimate =
                     ternTrack(SymbolsIn, milstd, varShapping, out.estimate, soft.mean, soft.var, varReceiver.doppler);
+                eq = ternEqualize(SymbolsIn, milstd, varShapping, out.estimate, soft, skip);
+            } else {
+                eq = ternEqualize(SymbolsIn, milstd, varShapping, out.estimate, prior, skip);
             }
-            eq = ternEqualize(SymbolsIn, milstd, varShapping, out.estimate, prior, skip);
             for (std::size_t f = 0; f < frames; ++f)
                 if (!skip[f])
                     std::copy(eq.LLROut.begin() + static_cast<std::ptrdiff_t>(f * frameBits),
