@@ -92,25 +92,14 @@ bool factorBand(double* re, double* im, std::size_t n, std::size_t b, std::size_
 // where every Z(r, m) lies in the band of a later column, already known; then
 //   Z(c, c) = (1/L(c, c) - sum over m of conj(Z(m, c)) L(m, c)) / L(c, c).
 // Each column of Z is held with both triangles (rows c - b .. c + b from
-// offset 0, zeros after), the last b + 1 columns in a ring of mask + 1, so
-// that the sum runs over groups of rows r for one m at a time.
-TERN_BAND_KERNEL
-void inverseColumn(const double* re, const double* im, std::size_t n, std::size_t b, std::size_t stride, std::size_t c,
-                   double* zRe, double* zIm, std::size_t zStride, std::size_t mask) {
-    double ar[512 + kBandGroup], ai[512 + kBandGroup];
-    const std::size_t count = std::min(n - 1, c + b) - c;  // rows below the diagonal
-    const double* lr = re + c * stride;                    // L(c + t, c) at t
-    const double* li = im + c * stride;
+// offset 0, zeros after), the last b + 2 columns in a ring of mask + 1, so
+// that the sums run over groups of rows r for one m at a time.
+
+// Column c of Z from y(t), t = 1 .. count: the sums above for rows c + t.
+TERN_INLINE void finishColumn(std::size_t c, std::size_t count, std::size_t b, const double* yr, const double* yi,
+                              const double* lr, const double* li, double* zRe, double* zIm, std::size_t zStride,
+                              std::size_t mask) {
     const double inv = 1.0 / lr[0];
-    for (std::size_t t0 = 1; t0 <= count; t0 += kBandGroup) {
-        Group acc = Group::zero();
-        // Rows c + t0 .. c + t0 + 7 of column m = c + u: offsets c + t0 - m + b.
-        for (std::size_t u = 1; u <= count; ++u) {
-            const std::size_t at = ((c + u) & mask) * zStride + (t0 + b - u);
-            acc.addTimes(zRe + at, zIm + at, lr[u], li[u]);
-        }
-        acc.to(ar + t0, ai + t0);
-    }
     double* cRe = zRe + (c & mask) * zStride + b;  // Z(c + t, c) at t
     double* cIm = zIm + (c & mask) * zStride + b;
     // Zeros below the column's band, for the groups that run past it.
@@ -118,7 +107,7 @@ void inverseColumn(const double* re, const double* im, std::size_t n, std::size_
     std::fill(cIm + count + 1, cIm + b + kBandGroup, 0.0);
     double dr = 0;
     for (std::size_t t = 1; t <= count; ++t) {
-        const double vr = -ar[t] * inv, vi = -ai[t] * inv;
+        const double vr = -yr[t] * inv, vi = -yi[t] * inv;
         cRe[t] = vr;
         cIm[t] = vi;
         const std::size_t up = ((c + t) & mask) * zStride + (b - t);  // Z(c, c + t) = conj(Z(c + t, c))
@@ -128,6 +117,70 @@ void inverseColumn(const double* re, const double* im, std::size_t n, std::size_
     }
     cRe[0] = (inv - dr) * inv;
     cIm[0] = 0;
+}
+
+TERN_BAND_KERNEL
+void inverseColumn(const double* re, const double* im, std::size_t n, std::size_t b, std::size_t stride, std::size_t c,
+                   double* zRe, double* zIm, std::size_t zStride, std::size_t mask) {
+    double yr[512 + kBandGroup], yi[512 + kBandGroup];
+    const std::size_t count = std::min(n - 1, c + b) - c;  // rows below the diagonal
+    const double* lr = re + c * stride;                    // L(c + t, c) at t
+    const double* li = im + c * stride;
+    for (std::size_t t0 = 1; t0 <= count; t0 += kBandGroup) {
+        Group acc = Group::zero();
+        // Rows c + t0 .. c + t0 + 7 of column m = c + u: offsets c + t0 - m + b.
+        for (std::size_t u = 1; u <= count; ++u) {
+            const std::size_t at = ((c + u) & mask) * zStride + (t0 + b - u);
+            acc.addTimes(zRe + at, zIm + at, lr[u], li[u]);
+        }
+        acc.to(yr + t0, yi + t0);
+    }
+    finishColumn(c, count, b, yr, yi, lr, li, zRe, zIm, zStride, mask);
+}
+
+// Columns c and c - 1 together: both sums over m > c read the same elements
+// of Z, each loaded once for the two; the term m = c and the row c of column
+// c - 1 follow once column c is made.
+TERN_BAND_KERNEL
+void inversePair(const double* re, const double* im, std::size_t n, std::size_t b, std::size_t stride, std::size_t c,
+                 double* zRe, double* zIm, std::size_t zStride, std::size_t mask) {
+    double yr[512 + kBandGroup], yi[512 + kBandGroup];
+    // Column c - 1's sums, indexed as its rows: row (c - 1) + t at t.
+    double pr[512 + 2 * kBandGroup], pi[512 + 2 * kBandGroup];
+    const std::size_t count = std::min(n - 1, c + b) - c;
+    const double* lr = re + c * stride;
+    const double* li = im + c * stride;
+    const double* qr = re + (c - 1) * stride;  // L((c - 1) + t, c - 1) at t (at t = b + 1, a zero past the band)
+    const double* qi = im + (c - 1) * stride;
+    for (std::size_t t0 = 1; t0 <= count; t0 += kBandGroup) {
+        Group acc = Group::zero(), prev = Group::zero();
+        for (std::size_t u = 1; u <= count; ++u) {
+            const std::size_t at = ((c + u) & mask) * zStride + (t0 + b - u);
+            acc.addTimes(zRe + at, zIm + at, lr[u], li[u]);
+            prev.addTimes(zRe + at, zIm + at, qr[u + 1], qi[u + 1]);
+        }
+        acc.to(yr + t0, yi + t0);
+        prev.to(pr + t0 + 1, pi + t0 + 1);
+    }
+    finishColumn(c, count, b, yr, yi, lr, li, zRe, zIm, zStride, mask);
+
+    const std::size_t countPrev = std::min(n - c, b);  // rows below the diagonal of column c - 1
+    const double* cRe = zRe + (c & mask) * zStride + b;
+    const double* cIm = zIm + (c & mask) * zStride + b;
+    // Row c: sum over t of Z(c, c + t) L(c + t, c - 1), Z(c, c + t) = conj(Z(c + t, c)).
+    double sr = cRe[0] * qr[1], si = cRe[0] * qi[1];
+    for (std::size_t t = 1; t < countPrev; ++t) {
+        sr += cRe[t] * qr[t + 1] + cIm[t] * qi[t + 1];
+        si += cRe[t] * qi[t + 1] - cIm[t] * qr[t + 1];
+    }
+    pr[1] = sr;
+    pi[1] = si;
+    // Rows c + t: the term m = c, Z(c + t, c) L(c, c - 1).
+    for (std::size_t t = 1; t < countPrev; ++t) {
+        pr[t + 1] += cRe[t] * qr[1] - cIm[t] * qi[1];
+        pi[t + 1] += cRe[t] * qi[1] + cIm[t] * qr[1];
+    }
+    finishColumn(c - 1, countPrev, b, pr, pi, qr, qi, zRe, zIm, zStride, mask);
 }
 
 }  // namespace
@@ -186,7 +239,7 @@ void BandInverse::start(const BandMatrix& factor) {
     // for the groups that run past the band; b + 1 columns are live.
     stride_ = 2 * b_ + kBandGroup;
     std::size_t ring = 1;
-    while (ring < b_ + 1) ring *= 2;
+    while (ring < b_ + 2) ring *= 2;
     mask_ = ring - 1;
     const std::size_t count = ring * stride_;
     requireAllocatable(count, "the band of the inverse");
@@ -195,12 +248,25 @@ void BandInverse::start(const BandMatrix& factor) {
     re_.resize(count);
     im_.resize(count);
     c_ = n_;
+    pending_ = false;
 }
 
 bool BandInverse::next() {
+    if (pending_) {  // made with the column before it
+        pending_ = false;
+        --c_;
+        return true;
+    }
     if (c_ == 0) return false;
+    if (c_ >= 2) {
+        inversePair(factor_->re(), factor_->im(), n_, b_, factor_->stride(), c_ - 1, re_.data(), im_.data(), stride_,
+                    mask_);
+        pending_ = true;
+    } else {
+        inverseColumn(factor_->re(), factor_->im(), n_, b_, factor_->stride(), c_ - 1, re_.data(), im_.data(), stride_,
+                      mask_);
+    }
     --c_;
-    inverseColumn(factor_->re(), factor_->im(), n_, b_, factor_->stride(), c_, re_.data(), im_.data(), stride_, mask_);
     return true;
 }
 

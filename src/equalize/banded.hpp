@@ -20,8 +20,8 @@ class BandMatrix;
 
 // The band of the inverse of a Hermitian band matrix, from its Cholesky
 // factor, one column at a time from the last (Takahashi's recursion), in
-// O(b^2) memory: after next() has made column c = column(), the columns
-// c .. c + b can be read, element (i, j) for c <= j <= i <= j + b and its
+// O(b^2) memory (two columns at a time): after next() has made column
+// c = column(), the columns c .. c + b can be read, element (i, j) for c <= j <= i <= j + b and its
 // conjugate (j, i), at re()[index(i, j)] and im()[index(i, j)].
 class BandInverse {
 public:
@@ -38,6 +38,7 @@ public:
 private:
     const BandMatrix* factor_ = nullptr;
     std::size_t n_ = 0, b_ = 0, stride_ = 0, mask_ = 0, c_ = 0;
+    bool pending_ = false;  // column c_ - 1 is already made
     RealColumn re_, im_;
 };
 
