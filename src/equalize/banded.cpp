@@ -57,31 +57,71 @@ struct Group {
 // Left-looking Cholesky, column by column: for rows r = j + t of column j,
 //   L(r, j) = (A(r, j) - sum over m in [r - b, j) of L(r, m) conj(L(j, m))) / L(j, j),
 // a group of rows at a time; a column m read past row m + b meets its zeros.
+
+// Column j of L from its sums y(t), rows j + t, t = 0 .. tEnd.
+TERN_INLINE bool finishFactor(double* rj, double* ij, const double* yr, const double* yi, std::size_t tEnd) {
+    const double d = yr[0];
+    if (!(d > 0) || !std::isfinite(d)) return false;
+    const double l = std::sqrt(d), reciprocal = 1.0 / l;
+    rj[0] = l;
+    ij[0] = 0;
+    for (std::size_t t = 1; t <= tEnd; ++t) {
+        rj[t] = yr[t] * reciprocal;
+        ij[t] = yi[t] * reciprocal;
+    }
+    return true;
+}
+
+// Columns j and j + 1 together when both exist: the sums of both over the
+// columns m < j read the same elements of L (rows j + t0 .., the group's
+// first row above column j + 1's diagonal, unused), each loaded once; the
+// term m = j of column j + 1 follows once column j is made.
 TERN_BAND_KERNEL
 bool factorBand(double* re, double* im, std::size_t n, std::size_t b, std::size_t stride) {
-    double cr[512 + kBandGroup], ci[512 + kBandGroup];
-    for (std::size_t j = 0; j < n; ++j) {
-        const std::size_t tEnd = std::min(b, n - 1 - j);  // last row of the column, as an offset
+    double yr[512 + 2 * kBandGroup], yi[512 + 2 * kBandGroup];
+    double wr[512 + 2 * kBandGroup], wi[512 + 2 * kBandGroup];  // column j + 1's, row j + t at t
+    std::size_t j = 0;
+    for (; j + 1 < n; j += 2) {
+        const std::size_t tEnd = std::min(b, n - 1 - j);       // column j's last row, as an offset
+        const std::size_t tNext = std::min(b + 1, n - 1 - j);  // column j + 1's, from row j
         double* rj = re + j * stride;
         double* ij = im + j * stride;
-        for (std::size_t t0 = 0; t0 <= tEnd; t0 += kBandGroup) {
+        double* rn = re + (j + 1) * stride;  // row j + t of column j + 1 at t - 1
+        double* in = im + (j + 1) * stride;
+        for (std::size_t t0 = 0; t0 <= tNext; t0 += kBandGroup) {
+            Group acc = Group::from(rj + t0, ij + t0);
+            Group next = Group::from(rn + t0 - 1, in + t0 - 1);
+            for (std::size_t m = j + t0 > b ? j + t0 - b : 0; m < j; ++m) {
+                const double* rm = re + m * stride + (j - m);  // L(j + t, m) at t
+                const double* im_ = im + m * stride + (j - m);
+                acc.subTimes(rm + t0, im_ + t0, rm[0], -im_[0]);
+                next.subTimes(rm + t0, im_ + t0, rm[1], -im_[1]);
+            }
+            acc.to(yr + t0, yi + t0);
+            next.to(wr + t0, wi + t0);
+        }
+        if (!finishFactor(rj, ij, yr, yi, tEnd)) return false;
+        // The term m = j: L(j + t, j) conj(L(j + 1, j)), rows j + 1 .. j + tEnd.
+        const double sr = rj[1], si = -ij[1];
+        for (std::size_t t = 1; t <= tEnd; ++t) {
+            wr[t] -= rj[t] * sr - ij[t] * si;
+            wi[t] -= rj[t] * si + ij[t] * sr;
+        }
+        if (!finishFactor(rn, in, wr + 1, wi + 1, tNext - 1)) return false;
+    }
+    if (j < n) {  // the last column on its own
+        double* rj = re + j * stride;
+        double* ij = im + j * stride;
+        for (std::size_t t0 = 0; t0 < kBandGroup; t0 += kBandGroup) {
             Group acc = Group::from(rj + t0, ij + t0);
             for (std::size_t m = j + t0 > b ? j + t0 - b : 0; m < j; ++m) {
                 const double* rm = re + m * stride + (j - m);
                 const double* im_ = im + m * stride + (j - m);
                 acc.subTimes(rm + t0, im_ + t0, rm[0], -im_[0]);
             }
-            acc.to(cr + t0, ci + t0);
+            acc.to(yr + t0, yi + t0);
         }
-        const double d = cr[0];
-        if (!(d > 0) || !std::isfinite(d)) return false;
-        const double l = std::sqrt(d), reciprocal = 1.0 / l;
-        rj[0] = l;
-        ij[0] = 0;
-        for (std::size_t t = 1; t <= tEnd; ++t) {
-            rj[t] = cr[t] * reciprocal;
-            ij[t] = ci[t] * reciprocal;
-        }
+        if (!finishFactor(rj, ij, yr, yi, 0)) return false;
     }
     return true;
 }
