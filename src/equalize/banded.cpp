@@ -225,7 +225,7 @@ void inversePair(const double* re, const double* im, std::size_t n, std::size_t 
 
 }  // namespace
 
-void BandMatrix::reset(std::size_t n, std::size_t b) {
+void BandMatrix::resize(std::size_t n, std::size_t b) {
     if (b >= 512) raiseOwn("ERRO! A banda da matriz do equalizador excede 511 (canal longo demais).");
     const std::size_t stride = b + kBandGroup;
     const std::size_t count = checkedProduct(n + 1, stride, "the band matrix");
@@ -233,8 +233,14 @@ void BandMatrix::reset(std::size_t n, std::size_t b) {
     n_ = n;
     b_ = b;
     stride_ = stride;
-    re_.assign(count, 0.0);
-    im_.assign(count, 0.0);
+    re_.resize(count);
+    im_.resize(count);
+}
+
+void BandMatrix::reset(std::size_t n, std::size_t b) {
+    resize(n, b);
+    std::fill(re_.begin(), re_.end(), 0.0);
+    std::fill(im_.begin(), im_.end(), 0.0);
 }
 
 bool BandMatrix::factor() { return factorBand(re_.data(), im_.data(), n_, b_, stride_); }

@@ -50,6 +50,9 @@ public:
     // Makes this an n-by-n zero matrix of half-bandwidth b, keeping the
     // memory already held when it is enough.
     void reset(std::size_t n, std::size_t b);
+    // The same without clearing, for a caller that writes every element of
+    // every column (its band and the zeros after it, up to stride()).
+    void resize(std::size_t n, std::size_t b);
 
     std::size_t size() const { return n_; }
     std::size_t band() const { return b_; }

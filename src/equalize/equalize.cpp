@@ -6,6 +6,7 @@
 
 #include "equalize/banded.hpp"
 #include "equalize/layout.hpp"
+#include "equalize/pairs.hpp"
 #include "equalize/paths.hpp"
 #include "equalize/pulse.hpp"
 #include "gateway/checks.hpp"
@@ -160,60 +161,17 @@ TapModel tapModel(const ChannelEstimate& est, const CombinedPulse& pulse) {
     return t;
 }
 
-// The kernels of a symbol all of whose taps reach rows of the frame: its
-// taps h at rows m + lags[t] are gathered in hr, hi.
-
-// Sigma(n1, n2) += v h(n1) conj(h(n2)) for every pair of its rows n1 >= n2
-// (the lags are increasing, so t1 >= t2 gives n1 >= n2), a column n2 at a
-// time.
-void addInsideSymbol(const std::vector<long>& lags, long m, double v, const RealColumn& hr, const RealColumn& hi,
-                     BandMatrix& sigma) {
-    const long lag0 = lags.front();
-    for (std::size_t t2 = 0; t2 < lags.size(); ++t2) {
-        const auto n2 = static_cast<std::size_t>(m + lags[t2]);
-        // Element (m + lags[t1], n2) at cr[lags[t1] - lag0], ci[lags[t1] - lag0].
-        const std::size_t at = sigma.index(n2, n2) - static_cast<std::size_t>(lags[t2] - lag0);
-        double* cr = sigma.re() + at;
-        double* ci = sigma.im() + at;
-        for (std::size_t t1 = t2; t1 < lags.size(); ++t1) {
-            const double ar = v * hr[t1], ai = v * hi[t1];
-            const auto l = static_cast<std::size_t>(lags[t1] - lag0);
-            cr[l] += ar * hr[t2] + ai * hi[t2];
-            ci[l] += ai * hr[t2] - ar * hi[t2];
-        }
-    }
-}
-
-// num += sum over t of z(n_t) conj(h_t); g += its gain h^H Z h, Z = Sigma^-1.
-// Z(n1, n2), n2 < n1, is read as the conjugate of Z(n2, n1), in column n1.
-void addInsideGain(const std::vector<long>& lags, long m, const RealColumn& hr, const RealColumn& hi,
-                   const ComplexColumn& z, const BandInverse& inverse, Complex& num, double& g) {
-    const long lag0 = lags.front();
-    for (std::size_t t1 = 0; t1 < lags.size(); ++t1) {
-        const auto n1 = static_cast<std::size_t>(m + lags[t1]);
-        num += mulConj(z[n1], Complex(hr[t1], hi[t1]));
-        const std::size_t row = inverse.index(n1, n1);
-        // Z(m + lags[t2], n1) at cr[lags[t2] - lag0], ci[lags[t2] - lag0].
-        const std::size_t at = row - static_cast<std::size_t>(lags[t1] - lag0);
-        const double* cr = inverse.re() + at;
-        const double* ci = inverse.im() + at;
-        double sr = 0, si = 0;  // sum over t2 < t1 of Z(n1, n2) h2
-        for (std::size_t t2 = 0; t2 < t1; ++t2) {
-            const auto l = static_cast<std::size_t>(lags[t2] - lag0);
-            const double zr = cr[l], zi = -ci[l];
-            sr += zr * hr[t2] - zi * hi[t2];
-            si += zr * hi[t2] + zi * hr[t2];
-        }
-        g += inverse.re()[row] * (hr[t1] * hr[t1] + hi[t1] * hi[t1]) + 2.0 * (hr[t1] * sr + hi[t1] * si);
-    }
-}
-
 // Memory of one frame's computation, kept from frame to frame.
 struct Workspace {
-    std::vector<Complex> h;
     RealColumn noise;
     ComplexColumn z;
-    RealColumn hr, hi;
+    RealColumn gains;         // one row's path gains
+    RealColumn hr, hi;        // taps, tap by tap over the span
+    RealColumn w;             // prior variances over the span
+    RealColumn zr, zi;        // z over the span
+    RealColumn dr, di;        // Sigma's diagonals, then Z's
+    RealColumn numRe, numIm;  // per symbol
+    RealColumn gain, scratch;
     BandMatrix sigma;
     BandInverse inverse;
 };
@@ -236,144 +194,132 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
     }
     const auto M = static_cast<std::size_t>(nhi - nlo + 1);
     const auto b = static_cast<std::size_t>(lmax - lmin);
+    const long Ml = static_cast<long>(M), Nl = static_cast<long>(N);
+    const long first = static_cast<long>(a), last = static_cast<long>(a + N) - 1;
+    // Symbol k is at row m0 + k; the span holds every row a symbol's taps
+    // reach and every symbol row a frame row's taps reach, zero outside the
+    // frame.
+    const long m0 = first - nlo;
+    equalize::FrameRows rows;
+    rows.rows = M;
+    rows.first = std::min({0L, m0 + lmin, -lmax});
+    rows.width = static_cast<std::size_t>(std::max({Ml, m0 + Nl + lmax, Ml - lmin}) - rows.first);
+    const std::size_t W = rows.width, start = rows.at(0);
 
-    // Taps of every sample row, and its noise.
-    std::vector<Complex>& h = ws.h;
-    h.assign(M * T, Complex(0.0, 0.0));
+    // Taps of every sample row, tap by tap, and its noise.
+    ws.hr.assign(T * W, 0.0);
+    ws.hi.assign(T * W, 0.0);
+    ws.gains.resize(2 * P);
     RealColumn& noise = ws.noise;
     noise.resize(M);
     for (std::size_t i = 0; i < M; ++i) {
         const std::size_t n = static_cast<std::size_t>(nlo) + i;
+        double* gr = ws.gains.data();
+        double* gi = ws.gains.data() + P;
         double extra = est.N0 + est.gainError[n];
         for (std::size_t p = 0; p < P; ++p) {
             const Complex g = est.gains(n, p);
+            gr[p] = g.real();
+            gi[p] = g.imag();
             extra += norm2(g) * model.tail[p];
-            for (std::size_t t = 0; t < T; ++t) h[i * T + t] += model.pulse[p][t] * g;
         }
         noise[i] = extra;
+        for (std::size_t t = 0; t < T; ++t) {
+            double sr = 0, si = 0;
+            for (std::size_t p = 0; p < P; ++p) {
+                sr += model.pulse[p][t] * gr[p];
+                si += model.pulse[p][t] * gi[p];
+            }
+            ws.hr[t * W + start + i] = sr;
+            ws.hi[t * W + start + i] = si;
+        }
     }
+    const auto tap = [&](std::size_t i, std::size_t t) {
+        return Complex(ws.hr[t * W + start + i], ws.hi[t * W + start + i]);
+    };
 
     // z = y - H_known x_known - H xbar.
     ComplexColumn& z = ws.z;
     z.resize(M);
-    const long first = static_cast<long>(a), last = static_cast<long>(a + N) - 1;
     for (std::size_t i = 0; i < M; ++i) {
         const long n = nlo + static_cast<long>(i);
         Complex s = y[static_cast<std::size_t>(n)];
         for (std::size_t t = 0; t < T; ++t) {
             const long m = n - model.lags[t];
             const Complex x = (m >= first && m <= last) ? xbar[m - first] : burst.at(m);
-            s -= mul(h[i * T + t], x);
+            s -= mul(tap(i, t), x);
         }
         z[i] = s;
     }
 
-    // Sigma = H diag(v) H^H + diag(noise), lower band: symbol k adds
-    // v_k h(n1) conj(h(n2)) at the rows n1 >= n2 its taps reach (the lags
-    // are increasing, so t1 >= t2 gives n1 >= n2).
+    // Sigma = H diag(v) H^H + diag(noise), by diagonals: every pair of taps
+    // of every symbol, then the noise; then into the band, column by column.
+    ws.w.assign(W, 0.0);
+    for (std::size_t k = 0; k < N; ++k) ws.w[rows.at(m0 + static_cast<long>(k))] = v[k];
+    ws.dr.assign((b + 1) * W, 0.0);
+    ws.di.assign((b + 1) * W, 0.0);
+    const equalize::TapPairs taps{&model.lags, ws.hr.data(), ws.hi.data()};
+    equalize::addTapPairs(rows, taps, ws.w.data(), ws.dr.data(), ws.di.data());
+    // Every element of each column is written: the diagonals are zero past
+    // the frame's last row, the column's zeros after its band are set here.
     BandMatrix& sigma = ws.sigma;
-    sigma.reset(M, b);
-    double* sr = sigma.re();
-    double* si = sigma.im();
-    const long Ml = static_cast<long>(M);
-    // The taps symbol k meets, gathered: hr/hi[t] = h at row m + lags[t], tap t.
-    RealColumn& hr = ws.hr;
-    RealColumn& hi = ws.hi;
-    hr.resize(T);
-    hi.resize(T);
-    const long lag0 = model.lags.front();
-    const auto gather = [&](long m) {
-        for (std::size_t t = 0; t < T; ++t) {
-            const Complex x = h[static_cast<std::size_t>(m + model.lags[t]) * T + t];
-            hr[t] = x.real();
-            hi[t] = x.imag();
+    sigma.resize(M, b);
+    for (std::size_t j = 0; j < M; ++j) {
+        double* cr = sigma.re() + sigma.index(j, j);
+        double* ci = sigma.im() + sigma.index(j, j);
+        const double* fr = ws.dr.data() + start + j;
+        const double* fi = ws.di.data() + start + j;
+        for (std::size_t d = 0; d <= b; ++d) {
+            cr[d] = fr[d * W];
+            ci[d] = fi[d * W];
         }
-    };
-    for (std::size_t k = 0; k < N; ++k) {
-        const long m = first + static_cast<long>(k) - nlo;
-        if (m + lag0 >= 0 && m + lmax < Ml) {
-            // Every tap inside: no row to check.
-            gather(m);
-            addInsideSymbol(model.lags, m, v[k], hr, hi, sigma);
-            continue;
-        }
-        for (std::size_t t1 = 0; t1 < T; ++t1) {
-            const long n1 = m + model.lags[t1];
-            if (n1 < 0 || n1 >= Ml) continue;
-            const Complex h1 = v[k] * h[static_cast<std::size_t>(n1) * T + t1];
-            for (std::size_t t2 = 0; t2 <= t1; ++t2) {
-                const long n2 = m + model.lags[t2];
-                if (n2 < 0) continue;
-                const Complex h2 = h[static_cast<std::size_t>(n2) * T + t2];
-                const std::size_t at = sigma.index(static_cast<std::size_t>(n1), static_cast<std::size_t>(n2));
-                sr[at] += h1.real() * h2.real() + h1.imag() * h2.imag();
-                si[at] += h1.imag() * h2.real() - h1.real() * h2.imag();
-            }
-        }
+        std::fill(cr + b + 1, cr + sigma.stride(), 0.0);
+        std::fill(ci + b + 1, ci + sigma.stride(), 0.0);
+        cr[0] += noise[j];
     }
-    for (std::size_t i = 0; i < M; ++i) sigma.add(i, i, Complex(noise[i], 0.0));
     if (!sigma.factor()) {
         std::fill(xe, xe + N, Complex(0.0, 0.0));
         std::fill(nu, nu + N, 1e300);
         return;
     }
     sigma.solve(z);
+    ws.zr.assign(W, 0.0);
+    ws.zi.assign(W, 0.0);
+    for (std::size_t i = 0; i < M; ++i) {
+        ws.zr[start + i] = z[i].real();
+        ws.zi[start + i] = z[i].imag();
+    }
 
-    // gamma_k = sum over t of Z(n_t, n_t) |h_t|^2 + 2 Re sum over t1 > t2 of
-    // conj(h_t1) Z(n_t1, n_t2) h_t2 (Z is Hermitian, gamma real), for
-    // symbol k as soon as the band of the inverse holds its first row.
-    const double* zr = ws.inverse.re();
-    const double* zi = ws.inverse.im();
-    const auto estimate = [&](std::size_t k) {
-        const long m = first + static_cast<long>(k) - nlo;
-        Complex num(0.0, 0.0);
-        double g = 0;
-        if (m + lag0 >= 0 && m + lmax < Ml) {
-            gather(m);
-            addInsideGain(model.lags, m, hr, hi, z, ws.inverse, num, g);
-        } else {
-            for (std::size_t t1 = 0; t1 < T; ++t1) {
-                const long n1 = m + model.lags[t1];
-                if (n1 < 0 || n1 >= Ml) continue;
-                const Complex h1 = h[static_cast<std::size_t>(n1) * T + t1];
-                num += mulConj(z[static_cast<std::size_t>(n1)], h1);
-                const std::size_t row = ws.inverse.index(static_cast<std::size_t>(n1), static_cast<std::size_t>(n1));
-                double cr = 0, ci = 0;
-                for (std::size_t t2 = 0; t2 < t1; ++t2) {
-                    const long n2 = m + model.lags[t2];
-                    if (n2 < 0) continue;
-                    const Complex h2 = h[static_cast<std::size_t>(n2) * T + t2];
-                    const std::size_t at = ws.inverse.index(static_cast<std::size_t>(n1), static_cast<std::size_t>(n2));
-                    cr += zr[at] * h2.real() - zi[at] * h2.imag();
-                    ci += zr[at] * h2.imag() + zi[at] * h2.real();
-                }
-                g += zr[row] * norm2(h1) + 2.0 * (h1.real() * cr + h1.imag() * ci);
-            }
+    // The band of Z = Sigma^-1, by diagonals (Sigma's are no longer needed).
+    ws.inverse.start(sigma);
+    // Column c holds Z(c + d, c) at d, zero past the frame's last row.
+    while (ws.inverse.next()) {
+        const std::size_t c = ws.inverse.column();
+        const double* zr = ws.inverse.re() + ws.inverse.index(c, c);
+        const double* zi = ws.inverse.im() + ws.inverse.index(c, c);
+        double* tr = ws.dr.data() + start + c;
+        double* ti = ws.di.data() + start + c;
+        for (std::size_t d = 0; d <= b; ++d) {
+            tr[d * W] = zr[d];
+            ti[d * W] = zi[d];
         }
+    }
+
+    // gamma_k = h^H Z h over the symbol's taps, and h^H z.
+    ws.numRe.resize(N);
+    ws.numIm.resize(N);
+    ws.gain.resize(N);
+    equalize::symbolGains(rows, taps, ws.dr.data(), ws.di.data(), ws.zr.data(), ws.zi.data(), m0, N, ws.numRe.data(),
+                          ws.numIm.data(), ws.gain.data(), ws.scratch);
+    for (std::size_t k = 0; k < N; ++k) {
+        const double g = ws.gain[k];
         if (!(g > 0) || !std::isfinite(g)) {
             xe[k] = Complex(0.0, 0.0);
             nu[k] = 1e300;
-            return;
-        }
-        xe[k] = xbar[k] + num / g;
-        nu[k] = std::max(1.0 / g - v[k], 1e-12 / g);
-    };
-    // Symbol k's first row is m_k + lag0 (row 0 for those that start before
-    // the frame); a symbol with no row in the frame keeps no estimate.
-    const long k0 = nlo - first - lag0;  // the symbol whose first row is row 0
-    const long Nl = static_cast<long>(N);
-    for (long k = k0 + Ml; k < Nl; ++k) {
-        xe[k] = Complex(0.0, 0.0);
-        nu[k] = 1e300;
-    }
-    ws.inverse.start(sigma);
-    while (ws.inverse.next()) {
-        const long c = static_cast<long>(ws.inverse.column());
-        if (c > 0) {
-            if (k0 + c >= 0 && k0 + c < Nl) estimate(static_cast<std::size_t>(k0 + c));
             continue;
         }
-        for (long k = 0; k <= std::min(k0, Nl - 1); ++k) estimate(static_cast<std::size_t>(k));
+        xe[k] = xbar[k] + Complex(ws.numRe[k], ws.numIm[k]) / g;
+        nu[k] = std::max(1.0 / g - v[k], 1e-12 / g);
     }
 }
 
