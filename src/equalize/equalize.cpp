@@ -207,8 +207,18 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
     const std::size_t W = rows.width, start = rows.at(0);
 
     // Taps of every sample row, tap by tap, and its noise.
-    ws.hr.assign(T * W, 0.0);
-    ws.hi.assign(T * W, 0.0);
+    // Every row of the frame is written below; the rows of the span outside
+    // it are zero.
+    const auto clearOutside = [&](RealColumn& lines, std::size_t count) {
+        lines.resize(count * W);
+        for (std::size_t l = 0; l < count; ++l) {
+            std::fill_n(lines.begin() + static_cast<std::ptrdiff_t>(l * W), start, 0.0);
+            std::fill(lines.begin() + static_cast<std::ptrdiff_t>(l * W + start + M),
+                      lines.begin() + static_cast<std::ptrdiff_t>((l + 1) * W), 0.0);
+        }
+    };
+    clearOutside(ws.hr, T);
+    clearOutside(ws.hi, T);
     ws.gains.resize(2 * P);
     RealColumn& noise = ws.noise;
     noise.resize(M);
@@ -256,10 +266,10 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
     // of every symbol, then the noise; then into the band, column by column.
     ws.w.assign(W, 0.0);
     for (std::size_t k = 0; k < N; ++k) ws.w[rows.at(m0 + static_cast<long>(k))] = v[k];
-    ws.dr.assign((b + 1) * W, 0.0);
-    ws.di.assign((b + 1) * W, 0.0);
+    clearOutside(ws.dr, b + 1);
+    clearOutside(ws.di, b + 1);
     const equalize::TapPairs taps{&model.lags, ws.hr.data(), ws.hi.data()};
-    equalize::addTapPairs(rows, taps, ws.w.data(), ws.dr.data(), ws.di.data());
+    equalize::sumTapPairs(rows, taps, ws.w.data(), ws.dr.data(), ws.di.data());
     // Every element of each column is written: the diagonals are zero past
     // the frame's last row, the column's zeros after its band are set here.
     BandMatrix& sigma = ws.sigma;

@@ -9,16 +9,24 @@ namespace tern::equalize {
 namespace {
 
 // One pair: D(n) += (w(n) a(n)) conj(c(n)) over n < count, a = h_t1 at n + d,
-// c = h_t2 at n.
+// c = h_t2 at n; D taken as zero before the first pair of its diagonal
+// (`fresh`), so that it need not be cleared.
 TERN_VECTOR_CLONES
-void addPair(std::size_t count, const double* __restrict w, const double* __restrict ar,
-             const double* __restrict ai, const double* __restrict cr, const double* __restrict ci,
-             double* __restrict dr, double* __restrict di) {
-    for (std::size_t n = 0; n < count; ++n) {
-        const double xr = w[n] * ar[n], xi = w[n] * ai[n];
-        dr[n] += xr * cr[n] + xi * ci[n];
-        di[n] += xi * cr[n] - xr * ci[n];
-    }
+void addPair(std::size_t count, const double* __restrict w, const double* __restrict ar, const double* __restrict ai,
+             const double* __restrict cr, const double* __restrict ci, double* __restrict dr, double* __restrict di,
+             bool fresh) {
+    if (fresh)
+        for (std::size_t n = 0; n < count; ++n) {
+            const double xr = w[n] * ar[n], xi = w[n] * ai[n];
+            dr[n] = 0.0 + (xr * cr[n] + xi * ci[n]);
+            di[n] = 0.0 + (xi * cr[n] - xr * ci[n]);
+        }
+    else
+        for (std::size_t n = 0; n < count; ++n) {
+            const double xr = w[n] * ar[n], xi = w[n] * ai[n];
+            dr[n] += xr * cr[n] + xi * ci[n];
+            di[n] += xi * cr[n] - xr * ci[n];
+        }
 }
 
 // s(k) += Z(k) c(k) over k < count.
@@ -36,8 +44,7 @@ void addProduct(std::size_t count, const double* __restrict zr, const double* __
 TERN_VECTOR_CLONES
 void addTap(std::size_t count, const double* __restrict hr, const double* __restrict hi, const double* __restrict z0,
             const double* __restrict yr, const double* __restrict yi, const double* __restrict sr,
-            const double* __restrict si, double* __restrict numRe, double* __restrict numIm,
-            double* __restrict gain) {
+            const double* __restrict si, double* __restrict numRe, double* __restrict numIm, double* __restrict gain) {
     for (std::size_t k = 0; k < count; ++k) {
         numRe[k] += yr[k] * hr[k] + yi[k] * hi[k];
         numIm[k] += yi[k] * hr[k] - yr[k] * hi[k];
@@ -47,18 +54,29 @@ void addTap(std::size_t count, const double* __restrict hr, const double* __rest
 
 }  // namespace
 
-void addTapPairs(const FrameRows& rows, const TapPairs& taps, const double* w, double* dr, double* di) {
+void sumTapPairs(const FrameRows& rows, const TapPairs& taps, const double* w, double* dr, double* di) {
     const std::vector<long>& lags = *taps.lags;
-    const std::size_t W = rows.width, start = rows.at(0);
+    const std::size_t W = rows.width, start = rows.at(0), M = rows.rows;
+    const auto diagonals = static_cast<std::size_t>(lags.back() - lags.front()) + 1;
+    std::vector<bool> reached(diagonals, false);
     for (std::size_t t2 = lags.size(); t2-- > 0;)
         for (std::size_t t1 = t2; t1 < lags.size(); ++t1) {
             const auto d = static_cast<std::size_t>(lags[t1] - lags[t2]);
-            if (d >= rows.rows) continue;
+            if (d >= M) continue;
             // Rows n = 0 .. M - d - 1; w at n - lags[t2].
             const std::size_t wAt = rows.at(-lags[t2]);
-            addPair(rows.rows - d, w + wAt, taps.hr + t1 * W + start + d, taps.hi + t1 * W + start + d,
-                    taps.hr + t2 * W + start, taps.hi + t2 * W + start, dr + d * W + start, di + d * W + start);
+            addPair(M - d, w + wAt, taps.hr + t1 * W + start + d, taps.hi + t1 * W + start + d,
+                    taps.hr + t2 * W + start, taps.hi + t2 * W + start, dr + d * W + start, di + d * W + start,
+                    !reached[d]);
+            reached[d] = true;
         }
+    // Rows no pair reaches: the last d of diagonal d, and all of a diagonal
+    // no pair has.
+    for (std::size_t d = 0; d < diagonals; ++d) {
+        const std::size_t from = reached[d] ? M - d : 0;
+        std::fill(dr + d * W + start + std::min(from, M), dr + d * W + start + M, 0.0);
+        std::fill(di + d * W + start + std::min(from, M), di + d * W + start + M, 0.0);
+    }
 }
 
 void symbolGains(const FrameRows& rows, const TapPairs& taps, const double* zr, const double* zi, const double* yr,
@@ -80,8 +98,7 @@ void symbolGains(const FrameRows& rows, const TapPairs& taps, const double* zr, 
             const std::size_t n2 = rows.at(m0 + lags[t2]);
             addProduct(N, zr + d * W + n2, zi + d * W + n2, taps.hr + t2 * W + n2, taps.hi + t2 * W + n2, sr, si);
         }
-        addTap(N, taps.hr + t1 * W + n1, taps.hi + t1 * W + n1, zr + n1, yr + n1, yi + n1, sr, si, numRe, numIm,
-               gain);
+        addTap(N, taps.hr + t1 * W + n1, taps.hi + t1 * W + n1, zr + n1, yr + n1, yi + n1, sr, si, numRe, numIm, gain);
     }
 }
 

@@ -25,11 +25,13 @@ struct TapPairs {
     const double* hi = nullptr;
 };
 
-// D_d(n) += sum over the taps t1 >= t2 with lags[t1] - lags[t2] = d of
-// w(n - lags[t2]) h_t1(n + d) conj(h_t2(n)), for rows n with n + d < M, into
-// dr/di[d * width + at(n)]; w(m) = w[at(m)]. Pairs in order of decreasing
-// t2: each element takes its symbols in increasing order.
-void addTapPairs(const FrameRows& rows, const TapPairs& taps, const double* w, double* dr, double* di);
+// D_d(n) = sum over the taps t1 >= t2 with lags[t1] - lags[t2] = d of
+// w(n - lags[t2]) h_t1(n + d) conj(h_t2(n)) (0 where n + d >= M or no pair
+// has d), into dr/di[d * width + at(n)] for every row n of the frame and
+// every d up to the lags' span; w(m) = w[at(m)]. Pairs in order of
+// decreasing t2: each element takes its symbols in increasing order, and
+// the sum starts from 0 as a sum over the symbols does.
+void sumTapPairs(const FrameRows& rows, const TapPairs& taps, const double* w, double* dr, double* di);
 
 // For symbols k = 0 .. N - 1 at rows m = m0 + k, with z and the band of Z
 // by diagonals (zr/zi[d * width + at(n)] = Z(n + d, n)):
