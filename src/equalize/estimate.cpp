@@ -493,46 +493,64 @@ void interpolate(const std::vector<Snapshot>& snaps, std::size_t P, double doppl
         std::size_t cachedLo = S, cachedHi = S;
         RealColumn L;          // Cholesky factor of the neighbours' correlation matrix
         std::size_t next = 0;  // first snapshot after the grid point
-        RealColumn c, w;       // the grid point's correlations and weights
-        for (std::size_t gi = 0; gi < grid.size(); ++gi) {
-            const double n = static_cast<double>(grid[gi]);
-            while (next < S && snaps[next].t <= n) ++next;
-            const std::size_t lo = next > neighbours ? next - neighbours : 0;
-            const std::size_t hi = std::min(S, next + neighbours);
+        // Up to kBatch grid points with the same neighbours are solved side
+        // by side (each with the same operations as on its own), so that
+        // their chains of dependent operations overlap.
+        constexpr std::size_t kBatch = 4;
+        RealColumn c, w;  // correlations and weights, [i * kBatch + q] for grid point q
+        double s[kBatch];
+        for (std::size_t gi = 0; gi < grid.size();) {
+            const auto window = [&](std::size_t g) {
+                std::size_t after = next;
+                while (after < S && snaps[after].t <= static_cast<double>(grid[g])) ++after;
+                return std::pair<std::size_t, std::size_t>(after > neighbours ? after - neighbours : 0,
+                                                           std::min(S, after + neighbours));
+            };
+            const auto [lo, hi] = window(gi);
+            std::size_t count = 1;
+            while (count < kBatch && gi + count < grid.size() && window(gi + count) == std::make_pair(lo, hi)) ++count;
+            while (next < S && snaps[next].t <= static_cast<double>(grid[gi + count - 1])) ++next;
             const std::size_t k = hi - lo;
             if (lo != cachedLo || hi != cachedHi) {
                 L.assign(k * k, 0.0);
                 for (std::size_t i = 0; i < k; ++i)
                     for (std::size_t j = 0; j <= i; ++j) {
-                        double s = power * rho(snaps[lo + i].t - snaps[lo + j].t);
-                        if (i == j) s += snaps[lo + i].var[p] + 1e-9 * power;
-                        for (std::size_t m = 0; m < j; ++m) s -= L[i * k + m] * L[j * k + m];
-                        L[i * k + j] = i == j ? std::sqrt(std::max(s, 1e-300)) : s / L[j * k + j];
+                        double v = power * rho(snaps[lo + i].t - snaps[lo + j].t);
+                        if (i == j) v += snaps[lo + i].var[p] + 1e-9 * power;
+                        for (std::size_t m = 0; m < j; ++m) v -= L[i * k + m] * L[j * k + m];
+                        L[i * k + j] = i == j ? std::sqrt(std::max(v, 1e-300)) : v / L[j * k + j];
                     }
                 cachedLo = lo;
                 cachedHi = hi;
             }
-            c.resize(k);
-            w.resize(k);
-            for (std::size_t i = 0; i < k; ++i) c[i] = power * rho(n - snaps[lo + i].t);
+            c.resize(k * kBatch);
+            w.resize(k * kBatch);
+            for (std::size_t q = 0; q < count; ++q)
+                for (std::size_t i = 0; i < k; ++i)
+                    c[i * kBatch + q] = power * rho(static_cast<double>(grid[gi + q]) - snaps[lo + i].t);
             for (std::size_t i = 0; i < k; ++i) {
-                double s = c[i];
-                for (std::size_t m = 0; m < i; ++m) s -= L[i * k + m] * w[m];
-                w[i] = s / L[i * k + i];
+                for (std::size_t q = 0; q < count; ++q) s[q] = c[i * kBatch + q];
+                for (std::size_t m = 0; m < i; ++m)
+                    for (std::size_t q = 0; q < count; ++q) s[q] -= L[i * k + m] * w[m * kBatch + q];
+                for (std::size_t q = 0; q < count; ++q) w[i * kBatch + q] = s[q] / L[i * k + i];
             }
             for (std::size_t i = k; i-- > 0;) {
-                double s = w[i];
-                for (std::size_t m = i + 1; m < k; ++m) s -= L[m * k + i] * w[m];
-                w[i] = s / L[i * k + i];
+                for (std::size_t q = 0; q < count; ++q) s[q] = w[i * kBatch + q];
+                for (std::size_t m = i + 1; m < k; ++m)
+                    for (std::size_t q = 0; q < count; ++q) s[q] -= L[m * k + i] * w[m * kBatch + q];
+                for (std::size_t q = 0; q < count; ++q) w[i * kBatch + q] = s[q] / L[i * k + i];
             }
-            Complex g(0.0, 0.0);
-            double explained = 0;
-            for (std::size_t i = 0; i < k; ++i) {
-                g += w[i] * snaps[lo + i].g[p];
-                explained += w[i] * c[i];
+            for (std::size_t q = 0; q < count; ++q) {
+                Complex g(0.0, 0.0);
+                double explained = 0;
+                for (std::size_t i = 0; i < k; ++i) {
+                    g += w[i * kBatch + q] * snaps[lo + i].g[p];
+                    explained += w[i * kBatch + q] * c[i * kBatch + q];
+                }
+                gGrid[gi + q] = g;
+                eGrid[gi + q] = std::max(power - explained, 0.0);
             }
-            gGrid[gi] = g;
-            eGrid[gi] = std::max(power - explained, 0.0);
+            gi += count;
         }
         std::size_t gi = 0;
         for (std::size_t n = 0; n < length; ++n) {
