@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "equalize/clones.hpp"
 #include "gateway/checks.hpp"
 
 namespace tern::equalize {
@@ -16,7 +17,7 @@ namespace {
 // AVX2 or four SSE2 ones). The helpers are always inlined: a vector passed
 // between a clone and a function compiled for the default instruction set
 // would change registers (the unoptimised builds inline nothing else).
-#define TERN_BAND_KERNEL __attribute__((target_clones("avx512f", "avx2", "default")))
+#define TERN_BAND_KERNEL TERN_VECTOR_CLONES
 #define TERN_INLINE inline __attribute__((always_inline))
 
 #pragma GCC diagnostic ignored "-Wpsabi"
