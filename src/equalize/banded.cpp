@@ -17,7 +17,6 @@ namespace {
 // AVX2 or four SSE2 ones). The helpers are always inlined: a vector passed
 // between a clone and a function compiled for the default instruction set
 // would change registers (the unoptimised builds inline nothing else).
-#define TERN_BAND_KERNEL TERN_VECTOR_CLONES
 #define TERN_INLINE inline __attribute__((always_inline))
 
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -77,7 +76,7 @@ TERN_INLINE bool finishFactor(double* rj, double* ij, const double* yr, const do
 // columns m < j read the same elements of L (rows j + t0 .., the group's
 // first row above column j + 1's diagonal, unused), each loaded once; the
 // term m = j of column j + 1 follows once column j is made.
-TERN_BAND_KERNEL
+TERN_VECTOR_CLONES
 bool factorBand(double* re, double* im, std::size_t n, std::size_t b, std::size_t stride) {
     double yr[512 + 2 * kBandGroup], yi[512 + 2 * kBandGroup];
     double wr[512 + 2 * kBandGroup], wi[512 + 2 * kBandGroup];  // column j + 1's, row j + t at t
@@ -110,18 +109,16 @@ bool factorBand(double* re, double* im, std::size_t n, std::size_t b, std::size_
         }
         if (!finishFactor(rn, in, wr + 1, wi + 1, tNext - 1)) return false;
     }
-    if (j < n) {  // the last column on its own
+    if (j < n) {  // the last column on its own: only its diagonal
         double* rj = re + j * stride;
         double* ij = im + j * stride;
-        for (std::size_t t0 = 0; t0 < kBandGroup; t0 += kBandGroup) {
-            Group acc = Group::from(rj + t0, ij + t0);
-            for (std::size_t m = j + t0 > b ? j + t0 - b : 0; m < j; ++m) {
-                const double* rm = re + m * stride + (j - m);
-                const double* im_ = im + m * stride + (j - m);
-                acc.subTimes(rm + t0, im_ + t0, rm[0], -im_[0]);
-            }
-            acc.to(yr + t0, yi + t0);
+        Group acc = Group::from(rj, ij);
+        for (std::size_t m = j > b ? j - b : 0; m < j; ++m) {
+            const double* rm = re + m * stride + (j - m);
+            const double* im_ = im + m * stride + (j - m);
+            acc.subTimes(rm, im_, rm[0], -im_[0]);
         }
+        acc.to(yr, yi);
         if (!finishFactor(rj, ij, yr, yi, 0)) return false;
     }
     return true;
@@ -160,7 +157,7 @@ TERN_INLINE void finishColumn(std::size_t c, std::size_t count, std::size_t b, c
     cIm[0] = 0;
 }
 
-TERN_BAND_KERNEL
+TERN_VECTOR_CLONES
 void inverseColumn(const double* re, const double* im, std::size_t n, std::size_t b, std::size_t stride, std::size_t c,
                    double* zRe, double* zIm, std::size_t zStride, std::size_t mask) {
     double yr[512 + kBandGroup], yi[512 + kBandGroup];
@@ -182,7 +179,7 @@ void inverseColumn(const double* re, const double* im, std::size_t n, std::size_
 // Columns c and c - 1 together: both sums over m > c read the same elements
 // of Z, each loaded once for the two; the term m = c and the row c of column
 // c - 1 follow once column c is made.
-TERN_BAND_KERNEL
+TERN_VECTOR_CLONES
 void inversePair(const double* re, const double* im, std::size_t n, std::size_t b, std::size_t stride, std::size_t c,
                  double* zRe, double* zIm, std::size_t zStride, std::size_t mask) {
     double yr[512 + kBandGroup], yi[512 + kBandGroup];
@@ -283,7 +280,8 @@ void BandInverse::start(const BandMatrix& factor) {
     n_ = factor.size();
     b_ = factor.band();
     // Each column holds rows c - b .. c + b, then a group's worth of zeros
-    // for the groups that run past the band; b + 1 columns are live.
+    // for the groups that run past the band; b + 2 columns are live (two
+    // are made at a time).
     stride_ = 2 * b_ + kBandGroup;
     std::size_t ring = 1;
     while (ring < b_ + 2) ring *= 2;

@@ -30,7 +30,6 @@ public:
     // Makes the next column; false when every column is done.
     bool next();
     std::size_t column() const { return c_; }
-    std::size_t band() const { return b_; }
     std::size_t index(std::size_t i, std::size_t j) const { return (j & mask_) * stride_ + (i + b_ - j); }
     const double* re() const { return re_.data(); }
     const double* im() const { return im_.data(); }
@@ -62,11 +61,6 @@ public:
         const std::size_t k = index(i, j);
         re_[k] += v.real();
         im_[k] += v.imag();
-    }
-    // Element (i, j) of the stored lower band (j <= i, i - j <= b).
-    Complex get(std::size_t i, std::size_t j) const {
-        const std::size_t k = index(i, j);
-        return {re_[k], im_[k]};
     }
 
     // Replaces the matrix by its Cholesky factor L (A = L L^H, L lower with a

@@ -206,9 +206,8 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
     rows.width = static_cast<std::size_t>(std::max({Ml, m0 + Nl + lmax, Ml - lmin}) - rows.first);
     const std::size_t W = rows.width, start = rows.at(0);
 
-    // Taps of every sample row, tap by tap, and its noise.
-    // Every row of the frame is written below; the rows of the span outside
-    // it are zero.
+    // Taps of every sample row, tap by tap, and its noise. Every row of the
+    // frame is written below; the rows of the span outside it are zero.
     const auto clearOutside = [&](RealColumn& lines, std::size_t count) {
         lines.resize(count * W);
         for (std::size_t l = 0; l < count; ++l) {
@@ -220,12 +219,12 @@ void equalizeFrame(const ComplexColumn& y, const ChannelEstimate& est, const Tap
     clearOutside(ws.hr, T);
     clearOutside(ws.hi, T);
     ws.gains.resize(2 * P);
+    double* gr = ws.gains.data();
+    double* gi = ws.gains.data() + P;
     RealColumn& noise = ws.noise;
     noise.resize(M);
     for (std::size_t i = 0; i < M; ++i) {
         const std::size_t n = static_cast<std::size_t>(nlo) + i;
-        double* gr = ws.gains.data();
-        double* gi = ws.gains.data() + P;
         double extra = est.N0 + est.gainError[n];
         for (std::size_t p = 0; p < P; ++p) {
             const Complex g = est.gains(n, p);

@@ -74,8 +74,8 @@ void sumTapPairs(const FrameRows& rows, const TapPairs& taps, const double* w, d
     // no pair has.
     for (std::size_t d = 0; d < diagonals; ++d) {
         const std::size_t from = reached[d] ? M - d : 0;
-        std::fill(dr + d * W + start + std::min(from, M), dr + d * W + start + M, 0.0);
-        std::fill(di + d * W + start + std::min(from, M), di + d * W + start + M, 0.0);
+        std::fill(dr + d * W + start + from, dr + d * W + start + M, 0.0);
+        std::fill(di + d * W + start + from, di + d * W + start + M, 0.0);
     }
 }
 
@@ -84,7 +84,7 @@ void symbolGains(const FrameRows& rows, const TapPairs& taps, const double* zr, 
                  RealColumn& scratch) {
     const std::vector<long>& lags = *taps.lags;
     const std::size_t W = rows.width;
-    scratch.assign(2 * N, 0.0);
+    scratch.resize(2 * N);  // cleared for every tap t1
     double* sr = scratch.data();
     double* si = scratch.data() + N;
     std::fill(numRe, numRe + N, 0.0);
